@@ -72,4 +72,17 @@ struct TestHooks {
 };
 TestHooks& testHooks();
 
+// --- Processor clock measurement -----------------------------------------------------------
+
+// The system's high-resolution counter and its ticks per second (QueryPerformanceCounter,
+// QueryPerformanceFrequency). False when the system has none.
+bool readPerformanceCounter(std::int64_t& ticks);
+bool readPerformanceFrequency(std::int64_t& ticksPerSecond);
+
+// Scheduling priority of the calling thread on the Windows scale (THREAD_PRIORITY_*, 2 is
+// the highest normal level). Setting may be refused (an unprivileged Linux thread cannot
+// raise itself); callers go on regardless.
+int currentThreadPriority();
+bool setCurrentThreadPriority(int priority);
+
 }  // namespace platform

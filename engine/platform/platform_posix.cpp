@@ -2,11 +2,13 @@
 #include "platform.h"
 
 #include <fcntl.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <syslog.h>
 #include <unistd.h>
 
 #include <cctype>
+#include <cerrno>
 #include <cstdlib>
 #include <thread>
 #include <vector>
@@ -103,7 +105,12 @@ bool localTime(std::int64_t secondsSince1970, std::tm& out) {
 bool startDetachedThread(void (*procedure)()) {
   if (testHooks().startDetachedThread) return testHooks().startDetachedThread(procedure);
   try {
-    std::thread(procedure).detach();
+    // The same thread lines the Windows build writes from DllMain.
+    std::thread([procedure] {
+      debugOutput("DLL_THREAD_ATTACH \n");
+      procedure();
+      debugOutput("DLL_THREAD_DETACH \n");
+    }).detach();
     return true;
   } catch (...) {
     return false;
@@ -118,6 +125,32 @@ void debugOutput(const char* text) {
     return;
   }
   ::syslog(LOG_DEBUG, "untgz: %s", text);
+}
+
+// --- Processor clock measurement -----------------------------------------------------------
+
+bool readPerformanceCounter(std::int64_t& ticks) {
+  struct timespec now;
+  if (::clock_gettime(CLOCK_MONOTONIC, &now) != 0) return false;
+  ticks = static_cast<std::int64_t>(now.tv_sec) * 1000000000LL + now.tv_nsec;
+  return true;
+}
+
+bool readPerformanceFrequency(std::int64_t& ticksPerSecond) {
+  ticksPerSecond = 1000000000LL;  // the monotonic clock counts nanoseconds
+  return true;
+}
+
+// The Windows level is the negated nice value of the calling thread (Linux gives every
+// thread its own), so saving and restoring round-trips exactly.
+int currentThreadPriority() {
+  errno = 0;
+  const int nice = ::getpriority(PRIO_PROCESS, static_cast<id_t>(::gettid()));
+  return errno != 0 ? 0 : -nice;
+}
+
+bool setCurrentThreadPriority(int priority) {
+  return ::setpriority(PRIO_PROCESS, static_cast<id_t>(::gettid()), -priority) == 0;
 }
 
 }  // namespace platform

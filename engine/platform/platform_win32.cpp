@@ -91,4 +91,26 @@ void debugOutput(const char* text) {
   ::OutputDebugStringA(text);
 }
 
+// --- Processor clock measurement -----------------------------------------------------------
+
+bool readPerformanceCounter(std::int64_t& ticks) {
+  LARGE_INTEGER value;
+  if (!::QueryPerformanceCounter(&value)) return false;
+  ticks = value.QuadPart;
+  return true;
+}
+
+bool readPerformanceFrequency(std::int64_t& ticksPerSecond) {
+  LARGE_INTEGER value;
+  if (!::QueryPerformanceFrequency(&value) || value.QuadPart <= 0) return false;
+  ticksPerSecond = value.QuadPart;
+  return true;
+}
+
+int currentThreadPriority() { return ::GetThreadPriority(::GetCurrentThread()); }
+
+bool setCurrentThreadPriority(int priority) {
+  return ::SetThreadPriority(::GetCurrentThread(), priority) != 0;
+}
+
 }  // namespace platform

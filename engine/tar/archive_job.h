@@ -1,0 +1,34 @@
+// What a job does with its archive: check the destination (extraction), open the archive
+// through the gzip layer and run the extraction or the listing walk over it.
+#pragma once
+
+#include <zlib.h>
+
+#include <atomic>
+#include <cstdint>
+#include <string>
+
+namespace untgz {
+
+// The job values a walk reads and writes.
+struct JobControl {
+  std::atomic<std::uint64_t>& bytesConsumed;
+  std::atomic<std::int64_t>& archivePosition;
+  const std::atomic<std::int32_t>& pauseFlag;
+  const std::atomic<std::int32_t>& cancelFlag;
+  std::atomic<std::int32_t>& dirCount;
+  std::atomic<std::int32_t>& fileCount;
+};
+
+// Returns the job's result code. When the destination is refused (40 + path code),
+// errorText receives that code's message.
+std::int32_t runArchiveJob(const std::string& archive, const std::string& destination,
+                           const std::string& selection, bool listing, JobControl& control,
+                           std::string& errorText);
+
+// The two walks; each closes the stream and returns the walk's result code.
+std::int32_t listMembers(gzFile file, JobControl& control);
+std::int32_t extractMembers(gzFile file, const std::string& outputRoot,
+                            const std::string& selection, JobControl& control);
+
+}  // namespace untgz

@@ -1,0 +1,48 @@
+// The listing walk: records every directory and regular file in the entry list, with its
+// modification time in local time. Pause and cancel do not apply to a listing.
+#include <ctime>
+
+#include "../entry_list.h"
+#include "../platform/platform.h"
+#include "archive_job.h"
+#include "tar_reader.h"
+
+namespace untgz {
+
+namespace {
+
+class ListVisitor : public WalkVisitor {
+ public:
+  explicit ListVisitor(JobControl& control) : control_(control) {}
+
+  void onDirectory(const Member& member) override {
+    record(member, 1, 0);
+    control_.dirCount.fetch_add(1);
+  }
+  void onFileBegin(const Member& member) override {
+    record(member, 0, member.size);
+    control_.fileCount.fetch_add(1);
+  }
+
+ private:
+  static void record(const Member& member, std::int32_t isDir, std::int64_t size) {
+    std::tm local{};
+    if (!platform::localTime(member.mtime, local)) local = std::tm{};
+    const bool converted = local.tm_mday != 0;
+    addEntry(isDir, local.tm_sec, local.tm_min, local.tm_hour,
+             converted ? local.tm_year + 1900 : 0, converted ? local.tm_mon + 1 : 0,
+             local.tm_mday, member.name, size);
+  }
+
+  JobControl& control_;
+};
+
+}  // namespace
+
+std::int32_t listMembers(gzFile file, JobControl& control) {
+  ListVisitor visitor(control);
+  WalkProgress progress{control.bytesConsumed, control.archivePosition};
+  return finishWalk(file, walkArchive(file, visitor, progress));
+}
+
+}  // namespace untgz

@@ -1,0 +1,69 @@
+// Reading a tar stream through the gzip layer: 512-byte blocks, header interpretation
+// (ustar, old-style, GNU long names, pax extended headers, GNU base-256 numbers) and the
+// walk that both the extraction and the listing drive.
+#pragma once
+
+#include <zlib.h>
+
+#include <atomic>
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+namespace untgz {
+
+constexpr std::size_t blockSize = 512;
+
+// Value of a numeric header field: octal text (blanks skipped, a NUL ends it, other bytes
+// counted by their offset from '0'), or GNU base-256 when the first byte has its high bit
+// set. False for a base-256 value that does not fit 64 bits.
+bool readNumber(const unsigned char* field, std::size_t width, std::int64_t& value);
+
+// Octal text field as a plain number (no base-256).
+std::int64_t readOctal(const unsigned char* field, std::size_t width);
+
+// True when the block's checksum field matches its bytes (the field itself counted as
+// blanks), summed as unsigned or as signed bytes, as different writers did.
+bool checksumMatches(const unsigned char* block);
+
+struct Member {
+  enum class Kind { directory, file, other };
+  Kind kind = Kind::other;
+  std::string name;
+  std::int64_t size = 0;   // data bytes that follow a file
+  std::int64_t mtime = 0;  // seconds since 1970 UTC
+};
+
+// What a walk does with the members; every callback is optional.
+class WalkVisitor {
+ public:
+  virtual ~WalkVisitor() = default;
+  // Asked before each 512-byte block is read; false stops the walk there.
+  virtual bool beforeBlock() { return true; }
+  virtual void onDirectory(const Member&) {}
+  virtual void onFileBegin(const Member&) {}
+  virtual void onFileData(const unsigned char*, std::size_t) {}
+  // complete is false when the walk ended inside the file's data.
+  virtual void onFileEnd(bool /*complete*/) {}
+};
+
+enum class WalkEnd {
+  endOfArchive,  // a header with an empty name
+  stopped,       // beforeBlock said no
+  shortRead,     // the input ended inside a block, or before the end-of-archive header
+  readError,     // the gzip layer reported a damaged stream while reading
+  badHeader,     // a header that is not a tar header, or numbers or records out of range
+};
+
+struct WalkProgress {
+  std::atomic<std::uint64_t>& bytesConsumed;   // tar-stream bytes handed to the walk
+  std::atomic<std::int64_t>& archivePosition;  // bytes of the archive file read so far
+};
+
+WalkEnd walkArchive(gzFile file, WalkVisitor& visitor, WalkProgress& progress);
+
+// Closes the stream and forms the walk's result: 3 when the gzip layer reports damaged
+// data, else 8 for a short read or a bad header, else 0.
+std::int32_t finishWalk(gzFile file, WalkEnd end);
+
+}  // namespace untgz

@@ -1,0 +1,64 @@
+// What the control needs from the engine host: loading the engine, carrying command words
+// and operands to interface1, and the argument checks. ZipClass is the real one; tests of
+// the control put a scripted engine behind the same operations.
+#pragma once
+
+#include <cstdint>
+#include <stdexcept>
+#include <string>
+
+namespace zax {
+
+// An error the engine host raises to the control's caller (70: the deployment folder
+// cannot be created; 5001: any other failure of Init). The COM adapter turns it into the
+// method call's error with this number and description.
+class HostError : public std::runtime_error {
+ public:
+  HostError(std::int32_t number, const std::string& description)
+      : std::runtime_error(description), number_(number) {}
+  std::int32_t number() const { return number_; }
+  std::string description() const { return what(); }
+
+ private:
+  std::int32_t number_;
+};
+
+// Modal message boxes of the engine host ("error loading the dll", ...). The control's
+// user-interface seam implements it: MessageBoxA on Windows, standard error natively.
+class MessageBoxes {
+ public:
+  virtual ~MessageBoxes() = default;
+  virtual void showMessage(const std::wstring& text) = 0;
+};
+
+class EngineHost {
+ public:
+  virtual ~EngineHost() = default;
+
+  // Deploys, verifies and loads the engine on the first successful run; later calls
+  // return at once unless fOrceinit is true. Throws HostError.
+  virtual void Init(bool fOrceinit) = 0;
+  virtual void Deinit() = 0;
+  virtual bool IsLoaded() const = 0;
+
+  // The four wrappers: each returns the engine's result, or 0 (with the message box
+  // "error loading the dll") when no engine is loaded.
+  virtual std::int32_t CallWindow(const std::wstring& string11, const std::wstring& string22,
+                                  const std::wstring& string33, const std::wstring& string44) = 0;
+  // string22 is the output buffer; string11, string22 and string33 are written back cut at
+  // their first NUL.
+  virtual std::int32_t CallWindow2(std::wstring& string11, std::wstring& string22,
+                                   std::wstring& string33, std::int32_t string44) = 0;
+  virtual std::int32_t CallWindowLONG(const std::wstring& string11, std::int32_t string22,
+                                      std::int32_t string33, std::int32_t string44) = 0;
+  virtual std::int32_t CallWindowInt(const std::wstring& string11, std::int32_t string22,
+                                     std::int32_t string33, std::int32_t string44) = 0;
+
+  // Argument checks.
+  virtual bool CheckForEmpty(const std::wstring& Inputfile) = 0;
+  virtual bool CheckInputFile(const std::wstring& Inputfile) = 0;
+  virtual bool CheckOuPutFile(const std::wstring& Inputfile) = 0;
+  virtual bool CheckForEquality(const std::wstring& Inputfile, const std::wstring& OutPutFile) = 0;
+};
+
+}  // namespace zax

@@ -1,0 +1,98 @@
+// The listing walk: entry values, local times, and archives written by other tools.
+#include <gtest/gtest.h>
+
+#include <ctime>
+
+#include "engine_client.h"
+
+using namespace enginetest;
+using zaxtest::TarBuilder;
+
+TEST(Listing, EntriesCarryKindSizeAndLocalTime) {
+  TarBuilder::Entry epoch{"a/x.txt", '0', "0123456789", 0};
+  const Listing listing =
+      listBytes(TarBuilder().directory("a/").add(epoch).file("a/y", "").end().bytes());
+  ASSERT_EQ(listing.result, 0);
+  ASSERT_EQ(listing.entries.size(), 3u);
+  EXPECT_EQ(listing.dirs, 1);
+  EXPECT_EQ(listing.files, 2);
+  EXPECT_EQ(listing.entries[0].isDir, 1);
+  EXPECT_EQ(listing.entries[0].size, 0);
+  EXPECT_EQ(listing.entries[1].isDir, 0);
+  EXPECT_EQ(listing.entries[1].size, 10);
+  EXPECT_EQ(listing.entries[2].size, 0);
+
+  // Time 0 is 1 January 1970 00:00:00 UTC, shown in the process's time zone.
+  std::time_t zero = 0;
+  const std::tm local = *std::localtime(&zero);
+  const Listed& x = listing.entries[1];
+  EXPECT_EQ(x.year, local.tm_year + 1900);
+  EXPECT_EQ(x.month, local.tm_mon + 1);
+  EXPECT_EQ(x.day, local.tm_mday);
+  EXPECT_EQ(x.hour, local.tm_hour);
+  EXPECT_EQ(x.minute, local.tm_min);
+  EXPECT_EQ(x.second, local.tm_sec);
+  EXPECT_EQ(listing.entries[0].year >= 2004 && listing.entries[0].year <= 2005, true);
+}
+
+TEST(Listing, LinksDevicesAndFifosAreNotListed) {
+  TarBuilder::Entry symlink{"link", '2'};
+  symlink.linkname = "a";
+  const Listing listing = listBytes(TarBuilder()
+                                        .file("a", "1")
+                                        .add(symlink)
+                                        .add({"hard", '1'})
+                                        .add({"fifo", '6'})
+                                        .add({"dev", '3'})
+                                        .end()
+                                        .bytes());
+  EXPECT_EQ(listing.result, 0);
+  EXPECT_EQ(listing.names(), (std::vector<std::string>{"a"}));
+}
+
+// Archives written by many other tar implementations, some deliberately broken.
+TEST(Listing, ArchivesFromOtherWriters) {
+  struct Case {
+    const char* file;
+    std::int32_t result;
+    std::vector<std::string> names;
+  };
+  const std::string longUstar = [] {
+    std::string name;
+    for (int i = 0; i < 15; ++i) name += "longname/";
+    return name + "file.txt";
+  }();
+  std::string trailingSlash;  // a pax path of 1000 characters, cut to what a host can take
+  while (trailingSlash.size() < 255) trailingSlash += "123456789/";
+  trailingSlash.resize(255);
+  const Case cases[] = {
+      {"gnu.tar", 0, {"small.txt", "small2.txt"}},
+      {"star.tar", 0, {"small.txt", "small2.txt"}},
+      {"v7.tar", 0, {"small.txt", "small2.txt"}},
+      {"ustar.tar", 0, {longUstar}},
+      {"file-and-dir.tar", 0, {"small.txt", "dir/"}},
+      {"hdr-only.tar", 0, {"dir/", "file", "dir/", "file"}},
+      {"gnu-long-nul.tar", 0, {"0123456789"}},
+      {"pax-pos-size-file.tar", 8, {"foo"}},
+      {"pax-records.tar", 0, {"file"}},
+      {"pax-global-records.tar", 0, {"file1", "file2", "file3", "file4"}},
+      {"sparse-formats.tar", 0,
+       {"sparse-posix-0.0", "./GNUSparseFile.1234/sparse-posix-0.1",
+        "./GNUSparseFile.1234/sparse-posix-1.0", "end"}},
+      {"trailing-slash.tar", 0, {trailingSlash}},
+      // Malformed extended headers are refused, not guessed at.
+      {"pax-bad-hdr-file.tar", 8, {}},
+      {"pax-bad-mtime-file.tar", 8, {}},
+      {"pax-nul-path.tar", 8, {}},
+      {"pax-nul-xattrs.tar", 8, {}},
+      {"neg-size.tar", 8, {}},
+      {"issue10968.tar", 8, {}},
+      {"issue11169.tar", 8, {}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.file);
+    const Listing listing = listArchive(zaxtest::enginePath(std::string(ZAX_CONFORMANCE_DIR) + "/" + c.file));
+    EXPECT_EQ(listing.result, c.result);
+    EXPECT_EQ(listing.names(), c.names);
+  }
+}

@@ -1,0 +1,195 @@
+// Reading tar streams: numeric fields, checksums, header kinds, and how a walk ends.
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+#include "engine_client.h"
+#include "tar/tar_reader.h"
+
+using namespace enginetest;
+using zaxtest::Bytes;
+using zaxtest::TarBuilder;
+
+namespace {
+
+std::int64_t octalOf(const std::string& field) {
+  return untgz::readOctal(reinterpret_cast<const unsigned char*>(field.data()), field.size());
+}
+
+Bytes withSizeField(TarBuilder::Entry entry, const unsigned char (&field)[12]) {
+  Bytes header = TarBuilder::header(entry);
+  std::memcpy(&header[124], field, 12);
+  // Recompute the checksum over the changed field.
+  std::memset(&header[148], ' ', 8);
+  unsigned sum = 0;
+  for (unsigned char c : header) sum += c;
+  std::snprintf(reinterpret_cast<char*>(&header[148]), 8, "%06o", sum);
+  return header;
+}
+
+}  // namespace
+
+TEST(ReadOctal, FieldForms) {
+  EXPECT_EQ(octalOf("00000001750 "), 1000);
+  EXPECT_EQ(octalOf(std::string("    1750\0xyz", 12)), 1000);
+  EXPECT_EQ(octalOf(std::string("\0" "0000001750", 11)), 0);
+  EXPECT_EQ(octalOf("777777777777"), 68719476735);  // 12 digits: beyond 32 bits
+  EXPECT_EQ(octalOf(std::string(12, ' ')), 0);
+}
+
+TEST(ReadNumber, Base256) {
+  std::int64_t value = 0;
+  const unsigned char positive[12] = {0x80, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0x01, 0x00};
+  ASSERT_TRUE(untgz::readNumber(positive, 12, value));
+  EXPECT_EQ(value, 256);
+  const unsigned char negative[12] = {0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0xfe};
+  ASSERT_TRUE(untgz::readNumber(negative, 12, value));
+  EXPECT_EQ(value, -2);
+  const unsigned char tooBig[12] = {0x80, 0x01, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0};
+  EXPECT_FALSE(untgz::readNumber(tooBig, 12, value));
+}
+
+TEST(Checksum, UnsignedAndSignedSumsAreAccepted) {
+  TarBuilder::Entry entry;
+  entry.name = "caf\xc3\xa9";  // bytes above 127 make the two sums differ
+  Bytes header = TarBuilder::header(entry);
+  EXPECT_TRUE(untgz::checksumMatches(header.data()));
+  int signedSum = 0;
+  std::memset(&header[148], ' ', 8);
+  for (unsigned char c : header) signedSum += static_cast<signed char>(c);
+  std::snprintf(reinterpret_cast<char*>(&header[148]), 8, "%06o", signedSum);
+  EXPECT_TRUE(untgz::checksumMatches(header.data()));
+  header[0] = 'X';
+  EXPECT_FALSE(untgz::checksumMatches(header.data()));
+}
+
+TEST(Walk, SameContentPlainAndCompressedWhateverTheName) {
+  const Bytes tar = TarBuilder().directory("a/").file("a/x.txt", "0123456789").file("a/y", "").end().bytes();
+  const std::vector<std::string> expected{"a/", "a/x.txt", "a/y"};
+  struct Case { const char* fileName; bool compress; };
+  for (const Case& c : {Case{"a.tar", false}, Case{"a.tgz", true}, Case{"a.tar.gz", true},
+                        Case{"gzip-named.tar", true}, Case{"plain-named.tgz", false}}) {
+    SCOPED_TRACE(c.fileName);
+    const Listing listing = listBytes(c.compress ? zaxtest::gzipCompress(tar) : tar, c.fileName);
+    EXPECT_EQ(listing.result, 0);
+    EXPECT_EQ(listing.names(), expected);
+  }
+}
+
+TEST(Walk, HowTheArchiveEndsDecidesTheResult) {
+  const Bytes member = TarBuilder().file("x", "data").bytes();
+  Bytes oneZeroBlock = member;
+  oneZeroBlock.resize(member.size() + 512, 0);
+  Bytes cutInsideBlock = TarBuilder().file("x", std::string(2000, 'd')).end().bytes();
+  cutInsideBlock.resize(1000);
+  Bytes notTar(4096, 0);
+  std::memcpy(notTar.data(), "just some text, not a header", 28);
+  // Data that does not compress, so that damage late in the file is late in the stream.
+  std::string noise(2 << 20, '\0');
+  std::uint32_t seed = 12345;
+  for (char& c : noise) c = static_cast<char>((seed = seed * 1103515245u + 12345u) >> 24);
+  const Bytes compressed = zaxtest::gzipCompress(TarBuilder().file("x", "data").file("noise", noise).end().bytes());
+  Bytes damaged = compressed;
+  for (std::size_t i = damaged.size() * 9 / 10; i < damaged.size() * 9 / 10 + 64; ++i) damaged[i] ^= 0x5a;
+  Bytes truncatedGzip = compressed;
+  truncatedGzip.resize(truncatedGzip.size() * 9 / 10);
+
+  struct Case { const char* name; Bytes archive; std::int32_t result; std::size_t entries; };
+  const Case cases[] = {
+      {"no end-of-archive block", member, 8, 1},
+      {"one zero block", oneZeroBlock, 0, 1},
+      {"cut inside a block", cutInsideBlock, 8, 1},
+      {"not a tar file", notTar, 8, 0},
+      {"damaged compressed data", damaged, 3, 2},
+      {"cut-off compressed data", truncatedGzip, 3, 2},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const Listing listing = listBytes(c.archive);
+    EXPECT_EQ(listing.result, c.result);
+    EXPECT_EQ(listing.entries.size(), c.entries);
+  }
+}
+
+TEST(Walk, NamesFromEveryKindOfHeader) {
+  TarBuilder::Entry exact100;
+  exact100.name = std::string(99, 'a') + "b";
+  TarBuilder::Entry prefixed;
+  prefixed.name = "file.txt";
+  prefixed.prefix = "some/deep/folder";
+  TarBuilder::Entry v7Directory;
+  v7Directory.name = "old/";
+  v7Directory.typeflag = '\0';
+  TarBuilder::Entry contiguous;
+  contiguous.name = "seven";
+  contiguous.typeflag = '7';
+  contiguous.data = "777";
+  const std::string longName = std::string(600, 'L') + "/end";
+
+  const Listing listing = listBytes(TarBuilder()
+                                        .add(exact100)
+                                        .add(prefixed)
+                                        .add(v7Directory)
+                                        .add(contiguous)
+                                        .gnuLongName(longName, {"cut", '0', "x"})
+                                        .pax({{"path", "pax/path/name"}, {"size", "3"}, {"mtime", "1.5"}})
+                                        .add({"ignored", '0', "abc", 1086091200, 700})
+                                        .pax({{"comment", "archive-wide"}}, 'g')
+                                        .file("after-global", "")
+                                        .end()
+                                        .bytes());
+  EXPECT_EQ(listing.result, 0);
+  EXPECT_EQ(listing.names(),
+            (std::vector<std::string>{exact100.name, "some/deep/folder/file.txt", "old/", "seven",
+                                      longName.substr(0, 255), "pax/path/name", "after-global"}));
+  ASSERT_EQ(listing.entries.size(), 7u);
+  EXPECT_EQ(listing.entries[2].isDir, 1);
+  EXPECT_EQ(listing.entries[3].size, 3);
+  EXPECT_EQ(listing.entries[5].size, 3) << "the pax size wins over the header's";
+}
+
+TEST(Walk, DataOfEntriesThatAreNotListedIsPassedOver) {
+  // A link whose size field claims data it does not carry, then types that do carry data.
+  TarBuilder::Entry link{"link", '2', "", 0, 1024};
+  link.linkname = "target";
+  const Listing listing = listBytes(TarBuilder()
+                                        .add(link)
+                                        .add({"unknown", 'Q', std::string(700, 'Q')})
+                                        .add({"longlink", 'K', std::string(600, 'k')})
+                                        .add({"volume", 'V', ""})
+                                        .file("last", "z")
+                                        .end()
+                                        .bytes());
+  EXPECT_EQ(listing.result, 0);
+  EXPECT_EQ(listing.names(), (std::vector<std::string>{"last"}));
+}
+
+TEST(Walk, OutOfRangeHeadersEndTheWalkAsNotReadable) {
+  const unsigned char negative[12] = {0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0xfe};
+  const unsigned char huge[12] = {0x80, 0, 0, 0, 0, 0, 0, 0, 0x40, 0, 0, 0};  // 1 GiB of long name
+  struct Case { const char* name; Bytes archive; };
+  const Case cases[] = {
+      {"negative size", TarBuilder().raw(withSizeField({"neg", '0'}, negative)).end().bytes()},
+      {"oversized long name", TarBuilder().raw(withSizeField({"././@LongLink", 'L'}, huge)).end().bytes()},
+      {"record without a newline", TarBuilder().add({"p", 'x', "9 path=ab"}).file("f", "").end().bytes()},
+      {"record length past the end", TarBuilder().add({"p", 'x', "99 path=a\n"}).file("f", "").end().bytes()},
+      {"record without a key", TarBuilder().add({"p", 'x', "6 =ab\n"}).file("f", "").end().bytes()},
+      {"size that is not a number", TarBuilder().pax({{"size", "12a"}}).file("f", "").end().bytes()},
+      {"path with a NUL", TarBuilder().pax({{"path", std::string("a\0b", 3)}}).file("f", "").end().bytes()},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const Listing listing = listBytes(c.archive);
+    EXPECT_EQ(listing.result, 8);
+    EXPECT_TRUE(listing.entries.empty());
+  }
+}
+
+TEST(Walk, SizesBeyondThirtyTwoBitsAreCarriedAndSaturated) {
+  // A 3 GiB member announced in octal, cut off after its header.
+  TarBuilder::Entry big{"big", '0', "", 0, 3LL << 30};
+  const Listing listing = listBytes(TarBuilder().raw(TarBuilder::header(big)).bytes());
+  EXPECT_EQ(listing.result, 8);
+  ASSERT_EQ(listing.entries.size(), 1u);
+  EXPECT_EQ(listing.entries[0].size, 2147483647);
+}

@@ -1,0 +1,204 @@
+#include "test_support.h"
+
+#include <zlib.h>
+
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <random>
+#include <stdexcept>
+
+namespace zaxtest {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+void putOctal(unsigned char* field, std::size_t width, std::uint64_t value) {
+  // width-1 digits and a NUL, as most writers do.
+  std::string digits(width - 1, '0');
+  for (std::size_t i = width - 1; i-- > 0;) {
+    digits[i] = static_cast<char>('0' + (value & 7));
+    value >>= 3;
+  }
+  std::memcpy(field, digits.data(), width - 1);
+  field[width - 1] = 0;
+}
+
+void putText(unsigned char* field, std::size_t width, const std::string& text) {
+  std::memcpy(field, text.data(), text.size() < width ? text.size() : width);
+}
+
+void pad(Bytes& bytes) {
+  while (bytes.size() % 512 != 0) bytes.push_back(0);
+}
+
+}  // namespace
+
+Bytes TarBuilder::header(const Entry& entry) {
+  Bytes block(512, 0);
+  putText(&block[0], 100, entry.name);
+  putOctal(&block[100], 8, entry.typeflag == '5' ? 0755 : 0644);
+  putOctal(&block[108], 8, 1000);
+  putOctal(&block[116], 8, 1000);
+  const std::int64_t size = entry.sizeField >= 0 ? entry.sizeField : static_cast<std::int64_t>(entry.data.size());
+  putOctal(&block[124], 12, static_cast<std::uint64_t>(size));
+  putOctal(&block[136], 12, static_cast<std::uint64_t>(entry.mtime));
+  block[156] = static_cast<unsigned char>(entry.typeflag);
+  putText(&block[157], 100, entry.linkname);
+  std::memcpy(&block[257], "ustar\0" "00", 8);
+  putText(&block[265], 32, "user");
+  putText(&block[297], 32, "group");
+  putText(&block[345], 155, entry.prefix);
+  std::memset(&block[148], ' ', 8);
+  unsigned sum = 0;
+  for (unsigned char c : block) sum += c;
+  char checksum[8];
+  std::snprintf(checksum, sizeof checksum, "%06o", sum);
+  std::memcpy(&block[148], checksum, 7);  // six digits, NUL, blank
+  block[155] = ' ';
+  return block;
+}
+
+TarBuilder& TarBuilder::add(const Entry& entry) {
+  const Bytes block = header(entry);
+  bytes_.insert(bytes_.end(), block.begin(), block.end());
+  bytes_.insert(bytes_.end(), entry.data.begin(), entry.data.end());
+  pad(bytes_);
+  return *this;
+}
+
+TarBuilder& TarBuilder::file(const std::string& name, const std::string& data) {
+  Entry entry;
+  entry.name = name;
+  entry.data = data;
+  return add(entry);
+}
+
+TarBuilder& TarBuilder::directory(const std::string& name) {
+  Entry entry;
+  entry.name = name;
+  entry.typeflag = '5';
+  return add(entry);
+}
+
+TarBuilder& TarBuilder::gnuLongName(const std::string& longName, const Entry& entry) {
+  Entry names;
+  names.name = "././@LongLink";
+  names.typeflag = 'L';
+  names.data = longName + std::string(1, '\0');
+  add(names);
+  return add(entry);
+}
+
+TarBuilder& TarBuilder::pax(const std::vector<std::pair<std::string, std::string>>& records,
+                            char typeflag) {
+  Entry entry;
+  entry.name = "PaxHeaders/member";
+  entry.typeflag = typeflag;
+  for (const auto& [key, value] : records) entry.data += paxRecord(key, value);
+  return add(entry);
+}
+
+TarBuilder& TarBuilder::raw(const Bytes& bytes) {
+  bytes_.insert(bytes_.end(), bytes.begin(), bytes.end());
+  return *this;
+}
+
+TarBuilder& TarBuilder::end() {
+  bytes_.insert(bytes_.end(), 1024, 0);
+  return *this;
+}
+
+std::string paxRecord(const std::string& key, const std::string& value) {
+  const std::string body = " " + key + "=" + value + "\n";
+  std::size_t length = body.size() + 1;
+  while (std::to_string(length).size() + body.size() != length) ++length;
+  return std::to_string(length) + body;
+}
+
+Bytes gzipCompress(const Bytes& data) {
+  z_stream stream{};
+  if (deflateInit2(&stream, 6, Z_DEFLATED, 15 + 16, 8, Z_DEFAULT_STRATEGY) != Z_OK)
+    throw std::runtime_error("deflateInit2");
+  Bytes out(deflateBound(&stream, static_cast<uLong>(data.size())) + 64);
+  stream.next_in = const_cast<unsigned char*>(data.data());
+  stream.avail_in = static_cast<uInt>(data.size());
+  stream.next_out = out.data();
+  stream.avail_out = static_cast<uInt>(out.size());
+  if (deflate(&stream, Z_FINISH) != Z_STREAM_END) throw std::runtime_error("deflate");
+  out.resize(stream.total_out);
+  deflateEnd(&stream);
+  return out;
+}
+
+TempFolder::TempFolder() {
+  std::random_device random;
+  const fs::path base = fs::temp_directory_path();
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    const fs::path candidate = base / ("zaxtest-" + std::to_string(random()));
+    std::error_code error;
+    if (fs::create_directory(candidate, error)) {
+      native_ = candidate.string();
+      return;
+    }
+  }
+  throw std::runtime_error("cannot create a temporary folder");
+}
+
+TempFolder::~TempFolder() {
+  std::error_code error;
+  fs::permissions(native_, fs::perms::owner_all, fs::perm_options::add, error);
+  fs::remove_all(native_, error);
+}
+
+std::string TempFolder::engine() const { return enginePath(native_); }
+
+std::string TempFolder::nativeChild(const std::string& relative) const {
+  return (fs::path(native_) / relative).string();
+}
+
+std::string TempFolder::engineChild(const std::string& relative) const {
+  std::string child = relative;
+  for (char& c : child)
+    if (c == '/') c = '\\';
+  return engine() + "\\" + child;
+}
+
+std::string enginePath(const std::string& nativePath) {
+#ifdef _WIN32
+  std::string path = nativePath;
+  for (char& c : path)
+    if (c == '/') c = '\\';
+  return path;
+#else
+  std::string path = "Z:" + nativePath;
+  for (char& c : path)
+    if (c == '/') c = '\\';
+  return path;
+#endif
+}
+
+void writeFile(const std::string& nativePath, const Bytes& bytes) {
+  std::FILE* file = std::fopen(nativePath.c_str(), "wb");
+  if (!file) throw std::runtime_error("cannot write " + nativePath);
+  if (!bytes.empty()) std::fwrite(bytes.data(), 1, bytes.size(), file);
+  std::fclose(file);
+}
+
+void writeFile(const std::string& nativePath, const std::string& text) {
+  writeFile(nativePath, Bytes(text.begin(), text.end()));
+}
+
+bool readFile(const std::string& nativePath, std::string& contents) {
+  std::FILE* file = std::fopen(nativePath.c_str(), "rb");
+  if (!file) return false;
+  contents.clear();
+  char buffer[65536];
+  std::size_t got;
+  while ((got = std::fread(buffer, 1, sizeof buffer, file)) > 0) contents.append(buffer, got);
+  std::fclose(file);
+  return true;
+}
+
+}  // namespace zaxtest

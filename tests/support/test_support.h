@@ -1,0 +1,71 @@
+// Helpers for the tests: tar archives built in memory, temporary folders, and paths in
+// the engine's own (Windows) form.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace zaxtest {
+
+using Bytes = std::vector<unsigned char>;
+
+// Builds tar streams header by header. Headers are ustar unless told otherwise, with a
+// correct checksum unless a test spoils it.
+class TarBuilder {
+ public:
+  struct Entry {
+    std::string name;
+    char typeflag = '0';
+    std::string data;             // member data (written after the header, padded)
+    std::int64_t mtime = 1086091200;  // 2004-06-01 12:00:00 UTC
+    std::int64_t sizeField = -1;  // size written in the header; -1: data.size()
+    std::string prefix;           // ustar prefix field
+    std::string linkname;
+  };
+
+  TarBuilder& add(const Entry& entry);
+  TarBuilder& file(const std::string& name, const std::string& data);
+  TarBuilder& directory(const std::string& name);
+  TarBuilder& gnuLongName(const std::string& longName, const Entry& entry);
+  TarBuilder& pax(const std::vector<std::pair<std::string, std::string>>& records, char typeflag = 'x');
+  TarBuilder& raw(const Bytes& bytes);  // anything, e.g. a spoiled header
+  TarBuilder& end();                    // two zero blocks
+
+  const Bytes& bytes() const { return bytes_; }
+  static Bytes header(const Entry& entry);  // one 512-byte header block
+
+ private:
+  Bytes bytes_;
+};
+
+// A pax record "<len> key=value\n" with its length worked out.
+std::string paxRecord(const std::string& key, const std::string& value);
+
+Bytes gzipCompress(const Bytes& data);
+
+// A fresh folder under the system's temporary folder, removed with its contents at the end.
+class TempFolder {
+ public:
+  TempFolder();
+  ~TempFolder();
+  TempFolder(const TempFolder&) = delete;
+  TempFolder& operator=(const TempFolder&) = delete;
+
+  const std::string& native() const { return native_; }  // path for this process's C library
+  std::string engine() const;                             // the same path as the engine sees it
+  std::string nativeChild(const std::string& relative) const;
+  std::string engineChild(const std::string& relative) const;
+
+ private:
+  std::string native_;
+};
+
+// A native path in the engine's form: "Z:\..." on the native build, unchanged on Windows.
+std::string enginePath(const std::string& nativePath);
+
+void writeFile(const std::string& nativePath, const Bytes& bytes);
+void writeFile(const std::string& nativePath, const std::string& text);
+bool readFile(const std::string& nativePath, std::string& contents);
+
+}  // namespace zaxtest
