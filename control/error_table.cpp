@@ -1,0 +1,32 @@
+#include "control/error_table.h"
+
+namespace zax {
+namespace {
+
+constexpr ErrorReport kControlErrors[] = {
+    {kNoError, L"No error"},
+    {kSameInputAndOutput, L"The input file is the same as the output"},
+    {kInputEmpty, L"The input file is empty "},
+    {kOutputEmpty, L"The outputfile file is empty "},
+    {kInputInvalid, L"The input file or path is invalid"},
+    {kOutputInvalid, L"The output file or path is invalid"},
+    {kAlreadyRunning,
+     L"Already running , wait for the end of execution before calling the ZAXUncompress again"},
+    {kInvalidPriority, L"Invalid processor priority level"},
+    {kDestinationEmpty, L"The destination dir is empty"},
+    {kSelectionEmpty, L"The files selection is empty"},
+    {kCannotCreateDestination, L"Unable to create the destination directory"},
+    {kNotATarFile, L"The file don't appear to be a valid tar file"},
+    {kInvalidInformation, L"Invalid information passed to the control"},
+};
+
+}  // namespace
+
+ErrorReport lookupControlError(std::int32_t number) {
+  for (const ErrorReport& row : kControlErrors) {
+    if (row.number == number) return row;
+  }
+  return {kUnexpectedError, L"Unexpected error"};
+}
+
+}  // namespace zax

@@ -1,0 +1,248 @@
+#include "control/zax_tar_gzip.h"
+
+#include <thread>
+#include <utility>
+
+#include "control/error_table.h"
+
+namespace zax {
+
+const wchar_t kApplicationTitle[] = L"ZAXTarGzip";
+
+namespace {
+
+// The engine writes text results into a caller-owned buffer; 300 blanks leave room for
+// its 255 characters and the NUL.
+std::wstring outputBuffer() { return std::wstring(300, L' '); }
+
+// Percentages above this are shown as this until the tick that sees the end raises 100,
+// so a host never sees 100 while the job still writes.
+constexpr std::int32_t kHighestRunningProgress = 96;
+
+// Engine job results (the answer to "getintret").
+constexpr std::int32_t kResultOk = 0;
+constexpr std::int32_t kResultNotOpened1 = 1;
+constexpr std::int32_t kResultNotOpened = 5;
+constexpr std::int32_t kResultBadInformation = 6;
+constexpr std::int32_t kResultTruncated = 8;
+constexpr std::int32_t kFirstDestinationFailure = 40;
+
+// "status" answers 1 while the engine's worker runs a job.
+constexpr std::int32_t kJobRunning = 1;
+
+}  // namespace
+
+ZAXTarGzip::ZAXTarGzip(EngineHostFactory makeHost, EventSink& events, UserInterface& ui,
+                       Timer& timer, MessagePump& pump)
+    : makeHost_(std::move(makeHost)), events_(events), ui_(ui), timer_(timer), pump_(pump) {}
+
+ZAXTarGzip::ZAXTarGzip(EngineHost& host, EventSink& events, UserInterface& ui, Timer& timer,
+                       MessagePump& pump)
+    : host_(&host), events_(events), ui_(ui), timer_(timer), pump_(pump) {}
+
+ZAXTarGzip::~ZAXTarGzip() {
+  try {
+    Terminate();
+  } catch (...) {
+    // Nothing can be reported from the end of the control's life.
+  }
+}
+
+EngineHost& ZAXTarGzip::host() {
+  if (host_ == nullptr) {
+    ownedHost_ = makeHost_();
+    host_ = ownedHost_.get();
+  }
+  terminated_ = false;
+  return *host_;
+}
+
+std::int32_t ZAXTarGzip::command(const wchar_t* word, std::int32_t operand1) {
+  return host().CallWindowLONG(word, operand1, 0, 0);
+}
+
+void ZAXTarGzip::enableTimer() {
+  timerEnabled_ = true;
+  timer_.enable(*this);
+}
+
+void ZAXTarGzip::disableTimer() {
+  if (!timerEnabled_) return;
+  timerEnabled_ = false;
+  timer_.disable();
+}
+
+void ZAXTarGzip::RaiseErrorCode(std::int32_t number) {
+  lastErrorNumber_ = number;
+  const ErrorReport report = lookupControlError(number);
+  std::int32_t errorNumber = report.number;
+  std::wstring errorDescription = report.text;
+  events_.ErrorCode(errorNumber, errorDescription);
+}
+
+// Turns a job's result into its report. Destination failures carry the engine's own
+// number and text and leave GetLastError alone; results without a row raise nothing.
+void ZAXTarGzip::reportResult(std::int32_t result) {
+  switch (result) {
+    case kResultOk:
+      RaiseErrorCode(kNoError);
+      return;
+    case kResultNotOpened1:
+    case kResultNotOpened:
+      RaiseErrorCode(kInputInvalid);
+      return;
+    case kResultBadInformation:
+      RaiseErrorCode(kInvalidInformation);
+      return;
+    case kResultTruncated:
+      RaiseErrorCode(kNotATarFile);
+      return;
+    default:
+      break;
+  }
+  if (result < kFirstDestinationFailure) return;
+  std::wstring word = L"geterrorstring";
+  std::wstring text = outputBuffer();
+  std::wstring unused = L" ";
+  host().CallWindow2(word, text, unused, 0);
+  std::int32_t errorNumber = result;
+  events_.ErrorCode(errorNumber, text);
+}
+
+void ZAXTarGzip::ZAXListTarFile(const std::wstring& TarFile) {
+  EngineHost& engine = host();
+  engine.Init(false);
+  if (engine.CheckForEmpty(TarFile)) return RaiseErrorCode(kInputEmpty);
+  if (!engine.CheckInputFile(TarFile)) return RaiseErrorCode(kInputInvalid);
+  if (command(L"status") != 0) return RaiseErrorCode(kAlreadyRunning);
+
+  command(L"setflaglist", 1);
+  engine.CallWindow(L"zaxuntar", TarFile, L"c:\\", L"*.*");
+
+  // The listing is synchronous and processes no messages while the engine reads. The
+  // first answer may predate the worker's start, so it is not looked at.
+  command(L"status");
+  while (command(L"status") != 0) std::this_thread::yield();
+
+  if (command(L"tarinfo") != 0) {
+    do {
+      std::int32_t isDirectory = command(L"tarinfoisdir");
+      std::int32_t second = command(L"tarinfosecond");
+      std::int32_t minute = command(L"tarinfominute");
+      std::int32_t hour = command(L"tarinfohour");
+      std::int32_t year = command(L"tarinfoyear");
+      std::int32_t month = command(L"tarinfomonth");
+      std::int32_t day = command(L"tarinfoday");
+      std::wstring word = L"tarinfofilename";
+      std::wstring filename = outputBuffer();
+      std::wstring unused = L" ";
+      engine.CallWindow2(word, filename, unused, 0);
+      std::int32_t size = command(L"tarinfosize");
+      std::int32_t numberOfDirectories = command(L"getnumdir");
+      std::int32_t numberOfFiles = command(L"getnumfiles");
+      events_.TarFileInformation(isDirectory, year, month, day, hour, minute, second, filename,
+                                 size, numberOfFiles, numberOfDirectories);
+    } while (command(L"tarinfo2") != 0);
+  }
+  command(L"tarinfodelete");
+  reportResult(command(L"getintret"));
+}
+
+void ZAXTarGzip::ZAXUncompress(const std::wstring& TarFile, const std::wstring& DestinationDir,
+                               const std::wstring& FilesSelection) {
+  EngineHost& engine = host();
+  engine.Init(false);
+  if (engine.CheckForEmpty(TarFile)) return RaiseErrorCode(kInputEmpty);
+  if (engine.CheckForEmpty(DestinationDir)) return RaiseErrorCode(kDestinationEmpty);
+  if (engine.CheckForEmpty(FilesSelection)) return RaiseErrorCode(kSelectionEmpty);
+  if (!engine.CheckInputFile(TarFile)) return RaiseErrorCode(kInputInvalid);
+  if (command(L"status") != 0) return RaiseErrorCode(kAlreadyRunning);
+
+  command(L"setflaglist", 0);
+  events_.Progress(0);
+  engine.CallWindow(L"zaxuntar", TarFile, DestinationDir, FilesSelection);
+  enableTimer();
+
+  // Waiting: the ticks (and so every event of the job) run from in here. Handlers may
+  // clear WaitForEnd, cancel the job or start another one; both conditions are read
+  // afresh each round. The wait blocks until the next message instead of spinning.
+  while (timerEnabled_ && waitForEnd_) {
+    pump_.pumpPending();
+    if (timerEnabled_ && waitForEnd_) pump_.waitForMessage();
+  }
+}
+
+void ZAXTarGzip::onTimerTick() {
+  EngineHost& engine = host();
+  engine.Init(false);
+  if (command(L"status") == kJobRunning) {
+    const std::int32_t p = command(L"getporcentagem");
+    const std::int32_t previous = lastProgressValue_;
+    // Stored before the event so that a tick nested in a handler compares with this one.
+    lastProgressValue_ = p;
+    if (p != previous) events_.Progress(p > kHighestRunningProgress ? kHighestRunningProgress : p);
+    return;
+  }
+  disableTimer();
+  events_.Progress(100);
+  events_.Finished();
+  reportResult(command(L"getintret"));
+}
+
+std::wstring ZAXTarGzip::ControlName() const { return kApplicationTitle; }
+
+std::wstring ZAXTarGzip::ZAXBrowseForFolder(const std::wstring& Title,
+                                            const std::wstring& InitDir) {
+  return ui_.browseForFolder(Title, InitDir);
+}
+
+std::wstring ZAXTarGzip::processorText(const wchar_t* commandWord) {
+  EngineHost& engine = host();
+  engine.Init(false);
+  std::wstring word = commandWord;
+  std::wstring text = outputBuffer();
+  std::wstring unused;
+  engine.CallWindow2(word, text, unused, 0);
+  return text;
+}
+
+std::wstring ZAXTarGzip::GetCPUSpeed() { return processorText(L"cpuspeed"); }
+std::wstring ZAXTarGzip::GetCPUVendor() { return processorText(L"getcpuname"); }
+std::wstring ZAXTarGzip::GetCPUBrandString() { return processorText(L"getbrandstring"); }
+
+void ZAXTarGzip::WaitExecution(bool WaitFlag) { waitForEnd_ = WaitFlag; }
+
+// Pause, resume and cancel reach a loaded engine only: they never load it, and they do
+// not ask whether a job runs.
+void ZAXTarGzip::PauseExecution() {
+  if (host_ == nullptr || !host_->IsLoaded()) return;
+  host_->CallWindow(L"pause", L" ", L" ", L" ");
+}
+
+void ZAXTarGzip::ResumeExecution() {
+  if (host_ == nullptr || !host_->IsLoaded()) return;
+  host_->CallWindow(L"resume", L" ", L" ", L" ");
+}
+
+void ZAXTarGzip::CancelExecution() {
+  if (host_ == nullptr || !host_->IsLoaded()) return;
+  host_->CallWindow(L"cancel", L" ", L" ", L" ");
+}
+
+void ZAXTarGzip::About() { ui_.showAbout(kApplicationTitle); }
+
+std::int32_t ZAXTarGzip::GetLastError() const { return lastErrorNumber_; }
+
+bool ZAXTarGzip::IsPolling() const { return timerEnabled_; }
+
+void ZAXTarGzip::Terminate() {
+  if (terminated_) return;
+  terminated_ = true;
+  disableTimer();
+  // A running job still uses the engine's code: unloading it then would pull the code
+  // from under the worker thread.
+  if (host_ == nullptr || !host_->IsLoaded()) return;
+  if (host_->CallWindowLONG(L"status", 0, 0, 0) == 0) host_->Deinit();
+}
+
+}  // namespace zax
