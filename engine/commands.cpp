@@ -3,6 +3,7 @@
 #include <cstring>
 #include <string>
 
+#include "cpu_info.h"
 #include "entry_list.h"
 #include "job.h"
 
@@ -27,7 +28,7 @@ std::int32_t copyOut(std::intptr_t operand, const std::string& text) {
   return 0;
 }
 
-[[maybe_unused]] std::int32_t withFallback(std::intptr_t operand, const std::string& text) {
+std::int32_t withFallback(std::intptr_t operand, const std::string& text) {
   return copyOut(operand, text.empty() ? std::string("Unavailable") : text);
 }
 
@@ -87,6 +88,9 @@ const Command commandTable[] = {
        return 0;
      }},
     {"status", [](const Operands&) { return job().jobStatus.load(std::memory_order_acquire); }},
+    {"cpuspeed", [](const Operands& o) { return copyOut(o.first, measureCpuSpeed()); }},
+    {"getcpuname", [](const Operands& o) { return withFallback(o.first, getVendorString()); }},
+    {"getbrandstring", [](const Operands& o) { return withFallback(o.first, getBrandString()); }},
     {"geterrorstring", [](const Operands& o) { return copyOut(o.first, job().errorText()); }},
     {"setflaglist",
      [](const Operands& o) {

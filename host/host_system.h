@@ -1,0 +1,69 @@
+// The engine host's road to the operating system. Paths are Windows paths in the ANSI code
+// page, as the host builds them. The native implementation maps them the way Wine maps a
+// Linux file system (drive Z: is the root "/", backslashes become slashes, no other drive
+// and no UNC server exists) and answers the temporary folder in that form, so the host
+// works the same way on both builds.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace zax::os {
+
+// The folder separator of the host's paths.
+constexpr char kSeparator = '\\';
+
+// The user's temporary folder (GetTempPathA; natively TMPDIR, else /tmp), or "" when the
+// system gives none.
+std::string temporaryFolder();
+
+// Creates one folder (CreateDirectoryA without security attributes; natively owner-only).
+// False when it could not, which includes a folder that already exists.
+bool createDirectory(const std::string& path);
+
+bool isDirectory(const std::string& path);
+bool isFile(const std::string& path);
+
+// True when the folder must not hold the engine: natively, when something is there that is
+// not a real folder (a link, a file) or a folder that another user owns or that others can
+// write to, so another account could plant the library this process loads. Never on
+// Windows, where the temporary folder is the user's own.
+bool isUnsafeDeploymentFolder(const std::string& path);
+
+// The whole file, or nothing when it cannot be opened or read.
+std::optional<std::vector<std::uint8_t>> readFile(const std::string& path);
+
+// Creates or truncates the file and writes the bytes. False on any failure.
+bool writeFile(const std::string& path, const std::vector<std::uint8_t>& bytes);
+
+bool deleteFile(const std::string& path);
+
+// Opens an existing file for reading (not creating it; Windows: shared for reading and
+// writing, so a file held open without read sharing fails) and reads up to `most` bytes from
+// its start. False on any failure, and for a folder.
+bool readFileStart(const std::string& path, std::size_t most);
+
+// Creates a new file at the path (failing when anything is there already), writes one
+// blank, closes and deletes it. False on any failure.
+bool probeNewFile(const std::string& path);
+
+// Upper case as the system's locale sees it.
+std::wstring toUpper(const std::wstring& text);
+
+// --- The engine library ------------------------------------------------------------------
+
+// LoadLibraryA (natively dlopen); null when the library does not load.
+void* loadLibrary(const std::string& path);
+// GetProcAddress (natively dlsym); null when the library has no such entry.
+void* findEntry(void* library, const char* name);
+void freeLibrary(void* library);
+
+// Runs the entry with the command word's address and three operands (CallWindowProcA on
+// Windows, where every value is 32 bits; a direct call natively) and returns its result.
+std::int32_t callEntry(void* entry, const char* command, std::intptr_t operand1,
+                       std::intptr_t operand2, std::intptr_t operand3);
+
+}  // namespace zax::os

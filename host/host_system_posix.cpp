@@ -1,0 +1,193 @@
+#include <dlfcn.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cctype>
+#include <cerrno>
+#include <cstdlib>
+#include <cwctype>
+
+#include "host/host_system.h"
+
+namespace zax::os {
+
+namespace {
+
+// The file-system path of a host path, or nothing for one that cannot exist here (another
+// drive letter, a UNC server).
+std::optional<std::string> nativePath(const std::string& path) {
+  std::string rest;
+  if (path.size() >= 2 && path[1] == ':') {
+    if (std::tolower(static_cast<unsigned char>(path[0])) != 'z') return std::nullopt;
+    rest = path.substr(2);
+    if (rest.empty() || (rest[0] != '\\' && rest[0] != '/')) rest.insert(0, "/");
+  } else if (path.size() >= 2 && (path[0] == '\\' || path[0] == '/') &&
+             (path[1] == '\\' || path[1] == '/')) {
+    return std::nullopt;
+  } else {
+    rest = path;
+  }
+  for (char& c : rest) {
+    if (c == '\\') c = '/';
+  }
+  if (rest.empty()) return std::nullopt;
+  return rest;
+}
+
+// Closes a descriptor at the end of its scope.
+class Descriptor {
+ public:
+  explicit Descriptor(int fd) : fd_(fd) {}
+  Descriptor(const Descriptor&) = delete;
+  Descriptor& operator=(const Descriptor&) = delete;
+  ~Descriptor() {
+    if (fd_ >= 0) ::close(fd_);
+  }
+  explicit operator bool() const { return fd_ >= 0; }
+  int get() const { return fd_; }
+  bool close() {
+    const bool ok = ::close(fd_) == 0;
+    fd_ = -1;
+    return ok;
+  }
+
+ private:
+  int fd_;
+};
+
+int openAt(const std::string& path, int flags, mode_t mode = 0) {
+  const auto native = nativePath(path);
+  if (!native) {
+    errno = ENOENT;
+    return -1;
+  }
+  return ::open(native->c_str(), flags | O_CLOEXEC, mode);
+}
+
+bool statAt(const std::string& path, struct stat& st) {
+  const auto native = nativePath(path);
+  return native && ::stat(native->c_str(), &st) == 0;
+}
+
+bool writeAll(int fd, const std::uint8_t* data, std::size_t size) {
+  while (size > 0) {
+    const ssize_t done = ::write(fd, data, size);
+    if (done < 0 && errno == EINTR) continue;
+    if (done <= 0) return false;
+    data += done;
+    size -= static_cast<std::size_t>(done);
+  }
+  return true;
+}
+
+}  // namespace
+
+std::string temporaryFolder() {
+  const char* variable = std::getenv("TMPDIR");
+  std::string folder = variable && variable[0] == '/' ? variable : "/tmp";
+  for (char& c : folder) {
+    if (c == '/') c = kSeparator;
+  }
+  return "Z:" + folder;
+}
+
+bool createDirectory(const std::string& path) {
+  const auto native = nativePath(path);
+  return native && ::mkdir(native->c_str(), 0700) == 0;
+}
+
+bool isDirectory(const std::string& path) {
+  struct stat st;
+  return statAt(path, st) && S_ISDIR(st.st_mode);
+}
+
+bool isFile(const std::string& path) {
+  struct stat st;
+  return statAt(path, st) && !S_ISDIR(st.st_mode);
+}
+
+bool isUnsafeDeploymentFolder(const std::string& path) {
+  const auto native = nativePath(path);
+  if (!native) return true;
+  std::string folder = *native;
+  while (folder.size() > 1 && folder.back() == '/') folder.pop_back();
+  struct stat st;
+  if (::lstat(folder.c_str(), &st) != 0) return errno != ENOENT;
+  return !S_ISDIR(st.st_mode) || st.st_uid != ::geteuid() ||
+         (st.st_mode & (S_IWGRP | S_IWOTH)) != 0;
+}
+
+std::optional<std::vector<std::uint8_t>> readFile(const std::string& path) {
+  Descriptor file(openAt(path, O_RDONLY));
+  if (!file) return std::nullopt;
+  std::vector<std::uint8_t> bytes;
+  std::uint8_t chunk[65536];
+  for (;;) {
+    const ssize_t done = ::read(file.get(), chunk, sizeof chunk);
+    if (done < 0 && errno == EINTR) continue;
+    if (done < 0) return std::nullopt;  // a folder ends here too (EISDIR)
+    if (done == 0) break;
+    bytes.insert(bytes.end(), chunk, chunk + done);
+  }
+  return bytes;
+}
+
+bool writeFile(const std::string& path, const std::vector<std::uint8_t>& bytes) {
+  Descriptor file(openAt(path, O_WRONLY | O_CREAT | O_TRUNC, 0666));
+  if (!file) return false;
+  const bool written = writeAll(file.get(), bytes.data(), bytes.size());
+  return file.close() && written;
+}
+
+bool deleteFile(const std::string& path) {
+  const auto native = nativePath(path);
+  return native && ::unlink(native->c_str()) == 0;
+}
+
+bool readFileStart(const std::string& path, std::size_t most) {
+  Descriptor file(openAt(path, O_RDONLY));
+  struct stat st;
+  if (!file || ::fstat(file.get(), &st) != 0 || S_ISDIR(st.st_mode)) return false;
+  const auto size = static_cast<std::uint64_t>(st.st_size);
+  std::vector<std::uint8_t> start(size < most ? static_cast<std::size_t>(size) : most);
+  if (start.empty()) return true;
+  ssize_t done;
+  do {
+    done = ::read(file.get(), start.data(), start.size());
+  } while (done < 0 && errno == EINTR);
+  return done >= 0;
+}
+
+bool probeNewFile(const std::string& path) {
+  Descriptor file(openAt(path, O_WRONLY | O_CREAT | O_EXCL, 0600));
+  if (!file) return false;
+  const std::uint8_t blank = ' ';
+  const bool written = writeAll(file.get(), &blank, 1);
+  const bool closed = file.close();
+  const bool deleted = deleteFile(path);
+  return written && closed && deleted;
+}
+
+std::wstring toUpper(const std::wstring& text) {
+  std::wstring upper = text;
+  for (wchar_t& c : upper) c = static_cast<wchar_t>(std::towupper(static_cast<wint_t>(c)));
+  return upper;
+}
+
+void* loadLibrary(const std::string& path) {
+  const auto native = nativePath(path);
+  return native ? ::dlopen(native->c_str(), RTLD_NOW | RTLD_LOCAL) : nullptr;
+}
+
+void* findEntry(void* library, const char* name) { return ::dlsym(library, name); }
+
+void freeLibrary(void* library) { ::dlclose(library); }
+
+std::int32_t callEntry(void* entry, const char* command, std::intptr_t operand1,
+                       std::intptr_t operand2, std::intptr_t operand3) {
+  using Interface1 = std::int32_t (*)(const char*, std::intptr_t, std::intptr_t, std::intptr_t);
+  return reinterpret_cast<Interface1>(entry)(command, operand1, operand2, operand3);
+}
+
+}  // namespace zax::os

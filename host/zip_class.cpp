@@ -1,0 +1,251 @@
+#include "host/zip_class.h"
+
+#include <stdexcept>
+
+#include "host/ansi_text.h"
+#include "host/engine_image.h"
+#include "host/host_system.h"
+
+namespace zax {
+
+namespace {
+
+constexpr wchar_t kSeparator = static_cast<wchar_t>(os::kSeparator);
+constexpr wchar_t kDeploymentFolder[] = L"ZAXSoftware";
+constexpr wchar_t kEngineFile[] = L"zaxtargzips200.zax";
+constexpr std::int32_t kEngineResource = 1;
+
+constexpr std::int32_t kErrorCannotCreateFolder = 70;
+constexpr std::int32_t kErrorUnexpected = 5001;
+const char kCannotCreateFolderText[] = "Unable to create the destination folder ";
+const char kUnexpectedText[] =
+    "Unexpected error , please contact the developer support@zaxsoftware.example";
+
+constexpr wchar_t kNoLibraryMessage[] = L"error loading the dll";
+constexpr wchar_t kNoEntryMessage[] = L"error locating the interface1 function ";
+
+// The engine writes a text of up to 255 characters and its NUL into an operand.
+constexpr std::size_t kEngineTextCapacity = 256;
+// How much of an input file CheckInputFile reads to prove it readable.
+constexpr std::size_t kCheckedInputBytes = 255;
+
+// A string as the engine reads it: its text in the code page followed by one NUL byte.
+// Operands are padded with NULs to the engine's text capacity, so a text command never
+// writes past the array, whatever the caller passed; the padding lies after the NUL and so
+// never shows in what comes back.
+std::vector<char> engineString(const std::wstring& text, std::size_t minimumSize) {
+  const std::string bytes = toAnsi(text + L'\0');
+  std::vector<char> array(bytes.begin(), bytes.end());
+  if (array.size() < minimumSize) array.resize(minimumSize, '\0');
+  return array;
+}
+
+// What the engine left in an array, as the caller's text: everything converted back, cut
+// at the first NUL.
+std::wstring writtenBack(const std::vector<char>& array) {
+  std::wstring text = fromAnsi(std::string(array.begin(), array.end()));
+  return text.substr(0, text.find(L'\0'));
+}
+
+std::intptr_t addressOf(std::vector<char>& array) {
+  return reinterpret_cast<std::intptr_t>(array.data());
+}
+
+HostError cannotCreateFolder(const std::wstring& folder) {
+  return HostError(kErrorCannotCreateFolder, kCannotCreateFolderText + toAnsi(folder));
+}
+
+}  // namespace
+
+ZipClass::ZipClass(MessageBoxes& messageBoxes, ZipClassSeams seams)
+    : messageBoxes_(messageBoxes), seams_(std::move(seams)) {}
+
+// Deploys and loads the engine:
+//   - the file exists: it is kept when it equals the carried image (checksum first, then
+//     byte for byte, since the checksum alone is weak), otherwise deleted and written anew;
+//   - it does not: the folder chain is created (error 70 when it cannot be) and the file
+//     written;
+//   - then the library is loaded and interface1 resolved, each failure shown in a message
+//     box, after which Init returns normally and nothing is loaded.
+// Any other failure (no temporary folder, an unreadable file) raises error 5001.
+void ZipClass::Init(bool fOrceinit) {
+  if (!fOrceinit && Loaded) return;
+  try {
+    const std::wstring temporary = GetTempPathString();
+    if (temporary.empty()) throw std::runtime_error("no temporary folder");
+    const std::wstring folder = temporary + kDeploymentFolder + kSeparator;
+    EnginePath = folder + kEngineFile;
+    const std::string folderBytes = toAnsi(folder);
+    const std::string pathBytes = toAnsi(EnginePath);
+
+    if (os::isUnsafeDeploymentFolder(folderBytes)) throw cannotCreateFolder(folder);
+    if (os::isFile(pathBytes)) {
+      const auto image = rawResource(kEngineResource);
+      const std::int32_t expected = image ? Adler32(*image) : 0;
+      const auto deployed = os::readFile(pathBytes);
+      if (!deployed) throw std::runtime_error("the engine file cannot be read");
+      const bool identical = image && Adler32(*deployed) == expected && *deployed == *image;
+      if (!identical) {
+        ZAXKill(EnginePath);
+        ExtractRes(EnginePath, kEngineResource);
+      }
+    } else {
+      if (!CreateNewDirectory(folder) || os::isUnsafeDeploymentFolder(folderBytes)) {
+        throw cannotCreateFolder(folder);
+      }
+      ExtractRes(EnginePath, kEngineResource);
+    }
+
+    hEngine = os::loadLibrary(pathBytes);
+    if (hEngine == nullptr) {
+      messageBoxes_.showMessage(kNoLibraryMessage);
+      return;
+    }
+    pInterface1 = os::findEntry(hEngine, "interface1");
+    if (pInterface1 == nullptr) {
+      messageBoxes_.showMessage(kNoEntryMessage);
+      return;
+    }
+    Loaded = true;
+  } catch (const HostError&) {
+    throw;
+  } catch (...) {
+    throw HostError(kErrorUnexpected, kUnexpectedText);
+  }
+}
+
+void ZipClass::Deinit() {
+  if (!Loaded) return;
+  if (hEngine != nullptr) os::freeLibrary(hEngine);
+  Loaded = false;
+  hEngine = nullptr;
+  pInterface1 = nullptr;
+}
+
+bool ZipClass::IsLoaded() const { return Loaded; }
+
+bool ZipClass::engineReachable() {
+  if (hEngine == nullptr) {
+    messageBoxes_.showMessage(kNoLibraryMessage);
+    return false;
+  }
+  if (pInterface1 == nullptr) {
+    messageBoxes_.showMessage(kNoEntryMessage);
+    return false;
+  }
+  return true;
+}
+
+std::int32_t ZipClass::CallWindow(const std::wstring& string11, const std::wstring& string22,
+                                  const std::wstring& string33, const std::wstring& string44) {
+  if (!engineReachable()) return 0;
+  std::vector<char> command = engineString(string11, 0);
+  std::vector<char> operand1 = engineString(string22, kEngineTextCapacity);
+  std::vector<char> operand2 = engineString(string33, kEngineTextCapacity);
+  std::vector<char> operand3 = engineString(string44, kEngineTextCapacity);
+  return os::callEntry(pInterface1, command.data(), addressOf(operand1), addressOf(operand2),
+                       addressOf(operand3));
+}
+
+std::int32_t ZipClass::CallWindow2(std::wstring& string11, std::wstring& string22,
+                                   std::wstring& string33, std::int32_t string44) {
+  if (!engineReachable()) return 0;
+  std::vector<char> command = engineString(string11, 0);
+  std::vector<char> operand1 = engineString(string22, kEngineTextCapacity);
+  std::vector<char> operand2 = engineString(string33, kEngineTextCapacity);
+  const std::int32_t result = os::callEntry(pInterface1, command.data(), addressOf(operand1),
+                                            addressOf(operand2), string44);
+  string11 = writtenBack(command);
+  string22 = writtenBack(operand1);
+  string33 = writtenBack(operand2);
+  return result;
+}
+
+std::int32_t ZipClass::CallWindowLONG(const std::wstring& string11, std::int32_t string22,
+                                      std::int32_t string33, std::int32_t string44) {
+  if (!engineReachable()) return 0;
+  std::vector<char> command = engineString(string11, 0);
+  return os::callEntry(pInterface1, command.data(), string22, string33, string44);
+}
+
+std::int32_t ZipClass::CallWindowInt(const std::wstring& string11, std::int32_t string22,
+                                     std::int32_t, std::int32_t) {
+  if (!engineReachable()) return 0;
+  std::vector<char> command = engineString(string11, 0);
+  return os::callEntry(pInterface1, command.data(), string22, string22, string22);
+}
+
+bool ZipClass::CheckForEmpty(const std::wstring& Inputfile) { return Inputfile.empty(); }
+
+bool ZipClass::CheckInputFile(const std::wstring& Inputfile) {
+  try {
+    return os::readFileStart(toAnsi(Inputfile), kCheckedInputBytes);
+  } catch (...) {
+    return false;
+  }
+}
+
+bool ZipClass::CheckOuPutFile(const std::wstring& Inputfile) {
+  try {
+    return os::probeNewFile(toAnsi(Inputfile));
+  } catch (...) {
+    return false;
+  }
+}
+
+bool ZipClass::CheckForEquality(const std::wstring& Inputfile, const std::wstring& OutPutFile) {
+  return os::toUpper(Inputfile) == os::toUpper(OutPutFile);
+}
+
+std::wstring ZipClass::GetTempPathString() {
+  const std::string folder = seams_.temporaryFolder ? seams_.temporaryFolder()
+                                                    : os::temporaryFolder();
+  if (folder.empty()) return std::wstring();
+  std::wstring text = fromAnsi(folder);
+  if (text.back() != kSeparator) text += kSeparator;
+  return text;
+}
+
+// Every prefix of the path that ends in a separator is created in turn, from the root
+// down, whether it exists or not; only the outcome counts.
+bool ZipClass::CreateNewDirectory(const std::wstring& NewDirectory) {
+  std::wstring chain = NewDirectory;
+  if (chain.empty() || chain.back() != kSeparator) chain += kSeparator;
+  for (std::size_t end = chain.find(kSeparator); end != std::wstring::npos;
+       end = chain.find(kSeparator, end + 1)) {
+    os::createDirectory(toAnsi(chain.substr(0, end + 1)));
+  }
+  return os::isDirectory(toAnsi(NewDirectory));
+}
+
+void ZipClass::ExtractRes(const std::wstring& OutFile, std::int32_t ResNumber) {
+  try {
+    const auto image = rawResource(ResNumber);
+    if (image) os::writeFile(toAnsi(OutFile), *image);
+  } catch (...) {
+    // Silent on purpose: loading whatever is (or is not) at the path reports the failure.
+  }
+}
+
+std::int32_t ZipClass::ExtractResAdler32(std::int32_t ResNumber) {
+  try {
+    const auto image = rawResource(ResNumber);
+    return image ? Adler32(*image) : 0;
+  } catch (...) {
+    return 0;
+  }
+}
+
+std::int32_t ZipClass::Adler32file(const std::wstring& Inputfile) {
+  const auto bytes = os::readFile(toAnsi(Inputfile));
+  if (!bytes) throw std::runtime_error("cannot read " + toAnsi(Inputfile));
+  return Adler32(*bytes);
+}
+
+void ZipClass::ZAXKill(const std::wstring& filename) { os::deleteFile(toAnsi(filename)); }
+
+std::optional<std::vector<std::uint8_t>> ZipClass::rawResource(std::int32_t number) {
+  return seams_.rawResource ? seams_.rawResource(number) : loadRawResource(number);
+}
+
+}  // namespace zax
