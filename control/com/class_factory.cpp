@@ -1,0 +1,48 @@
+#include "control/com/class_factory.h"
+
+#include <new>
+
+#include "control/com/control_object.h"
+#include "control/com/module.h"
+
+namespace zax::com {
+
+ClassFactory::ClassFactory() { lockModule(); }
+ClassFactory::~ClassFactory() { unlockModule(); }
+
+HRESULT STDMETHODCALLTYPE ClassFactory::QueryInterface(REFIID iid, void** object) {
+  if (object == nullptr) return E_POINTER;
+  if (IsEqualIID(iid, IID_IUnknown) || IsEqualIID(iid, IID_IClassFactory)) {
+    *object = static_cast<IClassFactory*>(this);
+    AddRef();
+    return S_OK;
+  }
+  *object = nullptr;
+  return E_NOINTERFACE;
+}
+
+ULONG STDMETHODCALLTYPE ClassFactory::AddRef() { return InterlockedIncrement(&refs_); }
+
+ULONG STDMETHODCALLTYPE ClassFactory::Release() {
+  const long refs = InterlockedDecrement(&refs_);
+  if (refs == 0) delete this;
+  return refs;
+}
+
+HRESULT STDMETHODCALLTYPE ClassFactory::CreateInstance(IUnknown* outer, REFIID iid, void** object) {
+  if (object == nullptr) return E_POINTER;
+  *object = nullptr;
+  if (outer != nullptr) return CLASS_E_NOAGGREGATION;
+  return ControlObject::create(iid, object);
+}
+
+HRESULT STDMETHODCALLTYPE ClassFactory::LockServer(BOOL lock) {
+  if (lock) {
+    lockModule();
+  } else {
+    unlockModule();
+  }
+  return S_OK;
+}
+
+}  // namespace zax::com

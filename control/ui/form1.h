@@ -1,0 +1,19 @@
+// Form1, the control's About box: a dialog resource of the control's module.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+
+namespace zax::ui {
+
+// The maker's details shown in the box (and what its two links open).
+extern const char kMakerName[];
+extern const char kMakerWebAddress[];
+extern const char kMakerMailAddress[];
+
+// Shows Form1 modally with no owner window, captioned with caption; returns when the user
+// has closed it. Every call loads the form afresh.
+void showForm1(HINSTANCE module, const std::wstring& caption);
+
+}  // namespace zax::ui
