@@ -57,8 +57,9 @@ class ExtractVisitor : public WalkVisitor {
     if (!file) return;  // a file that cannot be opened (read-only, odd name) is passed over
     std::setvbuf(file, buffer_.data(), _IOFBF, buffer_.size());
     if (member.size == 0) {
-      // An empty member is an empty file, closed at once; it keeps the time of extraction.
-      std::fclose(file);
+      // An empty member is an empty file, closed at once, with the member's time like any
+      // other: an empty file's time is as much part of the archive as its name.
+      if (std::fclose(file) == 0) platform::setFileTime(*path, member.mtime);
       return;
     }
     output_ = file;

@@ -145,3 +145,38 @@ TEST(Job, WorkerWritesThreadLines) {
   EXPECT_EQ(lines, (std::vector<std::string>{"DLL_THREAD_ATTACH \n", "DLL_THREAD_DETACH \n"}));
 }
 #endif
+
+TEST(Job, PauseAndCancelDoNotReachAListing) {
+  zaxtest::TarBuilder builder;
+  for (int i = 0; i < 200; ++i) builder.file("f" + std::to_string(i), std::string(3000, 'x'));
+  zaxtest::TempFolder folder;
+  zaxtest::writeFile(folder.nativeChild("a.tar"), builder.end().bytes());
+  const std::string archive = folder.engineChild("a.tar"), root = "c:\\", all = "*.*";
+  HeldWorker worker;
+  call("setflaglist", 1);
+  ASSERT_EQ(call("zaxuntar", text(archive), text(root), text(all)), 0);
+  std::thread run([&] { worker.run(); });
+  // The host keeps asking for a pause and a cancel while the listing runs.
+  while (call("status") == 1) {
+    call("pause");
+    call("cancel");
+  }
+  run.join();
+  EXPECT_EQ(call("getintret"), 0);
+  EXPECT_EQ(call("getnumfiles"), 200);
+  call("tarinfodelete");
+}
+
+TEST(Job, ResultIsInPlaceWhenStatusTurnsToZero) {
+  zaxtest::TempFolder folder;
+  zaxtest::writeFile(folder.nativeChild("cut.tar"), zaxtest::TarBuilder().file("x", "y").bytes());
+  const std::string archive = folder.engineChild("cut.tar"), root = "c:\\", all = "*.*";
+  for (int i = 0; i < 50; ++i) {
+    call("setflaglist", 1);
+    ASSERT_EQ(call("zaxuntar", text(archive), text(root), text(all)), 0);
+    while (call("status") == 1) {
+    }
+    ASSERT_EQ(call("getintret"), 8) << "round " << i;
+    call("tarinfodelete");
+  }
+}

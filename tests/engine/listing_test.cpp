@@ -96,3 +96,23 @@ TEST(Listing, ArchivesFromOtherWriters) {
     EXPECT_EQ(listing.names(), c.names);
   }
 }
+
+TEST(Listing, SizesAndTimesFromOtherWriters) {
+  struct Case { const char* file; std::size_t index; std::int32_t size; std::time_t mtime; };
+  const Case cases[] = {
+      {"gnu.tar", 0, 5, 1244428340},        {"gnu.tar", 1, 11, 1244436044},
+      {"ustar.tar", 0, 6, 1360135598},      {"pax.tar", 0, 7, 1350244992},  // pax time 1350244992.02396
+      {"hdr-only.tar", 1, 46, 1442273747},  {"hdr-only.tar", 3, 46, 1442273747},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(c.file) + " #" + std::to_string(c.index));
+    const Listing listing = listArchive(zaxtest::enginePath(std::string(ZAX_CONFORMANCE_DIR) + "/" + c.file));
+    ASSERT_GT(listing.entries.size(), c.index);
+    const Listed& entry = listing.entries[c.index];
+    const std::tm local = *std::localtime(&c.mtime);
+    EXPECT_EQ(entry.size, c.size);
+    EXPECT_EQ((std::vector<int>{entry.year, entry.month, entry.day, entry.hour, entry.minute, entry.second}),
+              (std::vector<int>{local.tm_year + 1900, local.tm_mon + 1, local.tm_mday, local.tm_hour,
+                                local.tm_min, local.tm_sec}));
+  }
+}

@@ -193,3 +193,14 @@ TEST(Walk, SizesBeyondThirtyTwoBitsAreCarriedAndSaturated) {
   ASSERT_EQ(listing.entries.size(), 1u);
   EXPECT_EQ(listing.entries[0].size, 2147483647);
 }
+
+TEST(Walk, ConcatenatedGzipMembersReadAsOneStream) {
+  const Bytes tar = TarBuilder().file("first", "1").file("second", "22").end().bytes();
+  const std::size_t cut = 1024;  // the first member's header and data block
+  Bytes joined = zaxtest::gzipCompress(Bytes(tar.begin(), tar.begin() + cut));
+  const Bytes rest = zaxtest::gzipCompress(Bytes(tar.begin() + cut, tar.end()));
+  joined.insert(joined.end(), rest.begin(), rest.end());
+  const Listing listing = listBytes(joined, "joined.tar.gz");
+  EXPECT_EQ(listing.result, 0);
+  EXPECT_EQ(listing.names(), (std::vector<std::string>{"first", "second"}));
+}

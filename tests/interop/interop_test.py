@@ -1,0 +1,203 @@
+#!/usr/bin/env python3
+"""Archives written by other tools, listed and extracted by the engine.
+
+For every writer and format: the engine's listing must hold exactly the directories and
+regular files that Python's tarfile reads from the archive (names, sizes, local times, in
+archive order), and extracting must give the same files with the same bytes and
+modification times. A hostile archive must write nothing outside the destination while
+its ordinary members are still extracted. Writers that are not installed are skipped.
+"""
+import io
+import json
+import os
+import shutil
+import subprocess
+import sys
+import tarfile
+import tempfile
+import time
+
+DRIVER = sys.argv[1]
+failures = []
+checked = []
+
+
+def run(args, **kw):
+    return subprocess.run(args, check=True, capture_output=True, text=True, **kw)
+
+
+def make_tree(root):
+    os.makedirs(os.path.join(root, "docs", "empty-dir"))
+    deep = os.path.join(root, "a" * 40, "b" * 40, "c" * 30)
+    os.makedirs(deep)
+    files = {
+        "docs/readme.txt": b"hello\n",
+        "docs/empty.txt": b"",
+        "block.bin": bytes(range(256)) * 2,
+        "large.bin": os.urandom(700_000),
+        os.path.relpath(os.path.join(deep, "long-file-name-" + "x" * 20 + ".txt"), root): b"deep\n",
+        "caf\u00e9 \u2603.txt": b"unicode name\n",
+    }
+    for name, data in files.items():
+        with open(os.path.join(root, name), "wb") as f:
+            f.write(data)
+    os.symlink("docs/readme.txt", os.path.join(root, "link"))
+    # Old, new and odd times.
+    os.utime(os.path.join(root, "docs/readme.txt"), (946684800, 946684800))
+    os.utime(os.path.join(root, "block.bin"), (1700000000, 1700000000))
+
+
+def writers(src, out):
+    """(label, archive path, producer) for every writer and format available here."""
+    items = []
+
+    def gnu(fmt, compress=False):
+        path = os.path.join(out, f"gnu-{fmt}.tar" + (".gz" if compress else ""))
+        names = sorted(os.listdir(src))
+        if fmt == "v7":  # v7 cannot hold names over 99 characters
+            names = [n for n in names if len(n) < 20 and n != "\u0063af\u00e9 \u2603.txt"]
+        run(["tar", f"--format={fmt}", "-c" + ("z" if compress else "") + "f", path, "-C", src] + names)
+        return path
+
+    if shutil.which("tar"):
+        for fmt in ["gnu", "oldgnu", "ustar", "posix", "v7"]:
+            items.append((f"GNU tar {fmt}", lambda f=fmt: gnu(f)))
+        items.append(("GNU tar posix gzip", lambda: gnu("posix", True)))
+    if shutil.which("bsdtar"):
+        for fmt in ["ustar", "pax", "gnutar"]:
+            def bsd(f=fmt):
+                path = os.path.join(out, f"bsd-{f}.tar")
+                run(["bsdtar", "--format", f, "-cf", path, "-C", src, "."])
+                return path
+            items.append((f"bsdtar {fmt}", bsd))
+    for fmt_name, fmt in [("GNU", tarfile.GNU_FORMAT), ("PAX", tarfile.PAX_FORMAT)]:
+        for mode, ext in [("w", ".tar"), ("w:gz", ".tar.gz")]:
+            def py(fmt=fmt, mode=mode, ext=ext, fmt_name=fmt_name):
+                path = os.path.join(out, f"python-{fmt_name}{ext}")
+                with tarfile.open(path, mode, format=fmt) as t:
+                    t.add(src, arcname="pkg")
+                return path
+            items.append((f"Python tarfile {fmt_name} {mode}", py))
+    if shutil.which("npm"):
+        def npm():
+            pkg = os.path.join(out, "npm-src")
+            shutil.copytree(src, pkg, symlinks=True)
+            with open(os.path.join(pkg, "package.json"), "w") as f:
+                json.dump({"name": "zax-interop", "version": "1.0.0", "files": ["**"]}, f)
+            run(["npm", "pack", "--silent", "--pack-destination", out], cwd=pkg,
+                env=dict(os.environ, npm_config_update_notifier="false", npm_config_fund="false"))
+            return os.path.join(out, "zax-interop-1.0.0.tgz")
+        items.append(("npm pack", npm))
+    return items
+
+
+def local_stamp(mtime):
+    return time.strftime("%Y-%m-%d %H:%M:%S", time.localtime(mtime))
+
+
+def reference(archive):
+    entries = []
+    with tarfile.open(archive) as t:
+        for m in t.getmembers():
+            if m.isdir():
+                entries.append(("dir", 0, local_stamp(m.mtime), m.name.rstrip("/")))
+            elif m.isreg():
+                entries.append(("file", m.size, local_stamp(m.mtime), m.name))
+    return entries
+
+
+def engine_listing(archive):
+    out = run([DRIVER, "list", archive]).stdout.splitlines()
+    result = out[-1]
+    entries = []
+    for line in out[:-1]:
+        kind, size, stamp, name = line.split("\t", 3)
+        entries.append((kind, int(size), stamp, name.rstrip("/") if kind == "dir" else name))
+    return result, entries
+
+
+def tree(root):
+    found = {}
+    for folder, dirs, files in os.walk(root):
+        for d in dirs:
+            path = os.path.join(folder, d)
+            if not os.path.islink(path):
+                found[os.path.relpath(path, root)] = ("dir",)
+        for f in files:
+            path = os.path.join(folder, f)
+            if os.path.islink(path):
+                continue
+            with open(path, "rb") as h:
+                found[os.path.relpath(path, root)] = ("file", h.read(), int(os.stat(path).st_mtime))
+    return found
+
+
+def check(label, archive, work):
+    result, ours = engine_listing(archive)
+    theirs = reference(archive)
+    if result != "result 0":
+        failures.append(f"{label}: listing ended with {result}")
+    if [e[3].removeprefix("./") for e in ours] != [e[3].removeprefix("./") for e in theirs] or ours != theirs:
+        failures.append(f"{label}: listing differs\n  ours:   {ours}\n  theirs: {theirs}")
+    ours_dir, theirs_dir = os.path.join(work, "ours"), os.path.join(work, "theirs")
+    os.makedirs(ours_dir)
+    res = run([DRIVER, "extract", archive, ours_dir]).stdout.strip()
+    if res != "result 0":
+        failures.append(f"{label}: extraction ended with {res}")
+    with tarfile.open(archive) as t:
+        t.extractall(theirs_dir, members=[m for m in t.getmembers() if m.isdir() or m.isreg()])
+    a, b = tree(ours_dir), tree(theirs_dir)
+    if a.keys() != b.keys():
+        failures.append(f"{label}: extracted trees differ: only ours {sorted(a.keys() - b.keys())}, "
+                        f"only theirs {sorted(b.keys() - a.keys())}")
+    for key in a.keys() & b.keys():
+        if a[key][0] == "file" and a[key] != b[key]:
+            what = "bytes" if a[key][1] != b[key][1] else f"time {a[key][2]} != {b[key][2]}"
+            failures.append(f"{label}: {key}: {what}")
+    checked.append(label)
+
+
+def hostile(work):
+    """Absolute, drive, UNC and parent names stay inside; ordinary members still land."""
+    buf = io.BytesIO()
+    with tarfile.open(fileobj=buf, mode="w", format=tarfile.GNU_FORMAT) as t:
+        for name in ["/etc-evil.txt", "../up.txt", "a/../../up2.txt", "c:/drive.txt", "c:\\drive2.txt",
+                     "\\\\server\\share\\unc.txt", "a\\..\\..\\up3.txt", "ok/fine.txt"]:
+            data = name.encode()
+            info = tarfile.TarInfo(name)
+            info.size = len(data)
+            t.addfile(info, io.BytesIO(data))
+    archive = os.path.join(work, "hostile.tar")
+    with open(archive, "wb") as f:
+        f.write(buf.getvalue())
+    dest = os.path.join(work, "sandbox", "dest")
+    os.makedirs(dest)
+    res = run([DRIVER, "extract", archive, dest]).stdout.strip()
+    outside = [p for p in tree(os.path.join(work, "sandbox")) if not p.startswith("dest")]
+    inside = tree(dest)
+    if res != "result 0" or outside or inside.get(os.path.join("ok", "fine.txt"), (None, None))[1] != b"ok/fine.txt":
+        failures.append(f"hostile archive: {res}, outside {outside}, inside {sorted(inside)}")
+    checked.append("hostile names")
+
+
+def main():
+    with tempfile.TemporaryDirectory(prefix="zax-interop-") as work:
+        src = os.path.join(work, "src")
+        make_tree(src)
+        for label, produce in writers(src, work):
+            try:
+                archive = produce()
+            except subprocess.CalledProcessError as error:
+                failures.append(f"{label}: the writer failed: {error.stderr.strip()}")
+                continue
+            sub = tempfile.mkdtemp(dir=work)
+            check(label, archive, sub)
+        hostile(work)
+    print("checked:", ", ".join(checked))
+    for failure in failures:
+        print("FAIL", failure)
+    return 1 if failures else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
