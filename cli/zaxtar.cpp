@@ -1,82 +1,320 @@
-// zaxtar: the command-line host. `zaxtar list ARCHIVE` lists an archive through the
-// engine's command protocol, as a host application would.
+// zaxtar: the command-line host of the control. It drives ZAXTarGzip the way a host
+// application does (members in, events out) and prints what the events say.
+#include <unistd.h>
+
+#include <atomic>
 #include <chrono>
+#include <csignal>
 #include <cstdint>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <iostream>
 #include <string>
-#include <thread>
 
-#include "commands.h"
+#include "control/native/console_ui.h"
+#include "control/native/event_loop.h"
+#include "control/native/utf8.h"
+#include "control/zax_tar_gzip.h"
+#include "host/zip_class.h"
 
 namespace {
 
-std::int32_t call(const char* command, std::intptr_t operand1 = 0, std::intptr_t operand2 = 0,
-                  std::intptr_t operand3 = 0) {
-  return untgz::dispatchCommand(command, operand1, operand2, operand3);
-}
+// Exit statuses.
+constexpr int kExitSuccess = 0;      // outcome 0 "No error"
+constexpr int kExitFailure = 1;      // any other outcome, or an error of the engine host
+constexpr int kExitUsage = 2;        // the command line was not understood
+constexpr int kExitNoOutcome = 3;    // the job ended without reporting an outcome
+constexpr int kExitCancelled = 130;  // Ctrl-C (128 + SIGINT, as shells report it)
 
-std::intptr_t text(const std::string& value) { return reinterpret_cast<std::intptr_t>(value.c_str()); }
+const char kUsage[] =
+    "usage: zaxtar list ARCHIVE\n"
+    "       zaxtar extract ARCHIVE DEST [SELECTION]\n"
+    "       zaxtar cpu\n"
+    "       zaxtar about\n"
+    "       zaxtar --help\n";
 
-// The engine speaks Windows paths; on this system drive Z: is the root.
-std::string enginePath(const std::string& posixPath) {
-  std::string path = "Z:" + std::filesystem::absolute(posixPath).lexically_normal().string();
-  for (char& c : path)
+const char kHelp[] =
+    "\n"
+    "Lists and extracts tar archives, plain or gzip-compressed (the compression is\n"
+    "recognised from the content, not from the name).\n"
+    "\n"
+    "  list ARCHIVE      print every directory and file entry: kind, size, modification\n"
+    "                    time (local) and name, then the totals and the outcome\n"
+    "  extract ARCHIVE DEST [SELECTION]\n"
+    "                    extract the regular files whose base names match SELECTION (all\n"
+    "                    files when it is left out) into the folder DEST, which is created\n"
+    "                    when missing. A terminal shows a progress bar; otherwise one line\n"
+    "                    per change of the percentage. Ctrl-C cancels the extraction and\n"
+    "                    leaves the files written so far in place; a second Ctrl-C quits\n"
+    "                    at once.\n"
+    "  cpu               print the processor's speed, vendor and brand\n"
+    "  about             print what this component is\n"
+    "\n"
+    "SELECTION is one pattern, matched against the base name of each member (never its\n"
+    "folders) without regard to case. '*' is the only wildcard; '?' stands for itself.\n"
+    "A pattern holds at most one '*' besides one at its start and one at its end:\n"
+    "  '*' or '*.*'   every file          'notes*'   names starting with 'notes'\n"
+    "  '*.txt'        names ending '.txt' '*log*'    names containing 'log'\n"
+    "  'a*z'          names starting with 'a' and ending with 'z'\n"
+    "Quote the pattern so that the shell does not expand it.\n"
+    "\n"
+    "Exit status:\n"
+    "  0    the outcome was 0 \"No error\"\n"
+    "  1    any other outcome; its number and text are printed on standard error\n"
+    "  2    the command line was not understood\n"
+    "  3    the job ended without reporting an outcome\n"
+    "  130  the extraction was cancelled with Ctrl-C\n";
+
+// The engine speaks Windows paths; natively, drive Z: is the root of the file system.
+// An empty argument stays empty, so that the control reports it as such.
+std::wstring enginePath(const std::string& posixPath) {
+  if (posixPath.empty()) return std::wstring();
+  std::string path = std::filesystem::absolute(posixPath).lexically_normal().string();
+  for (char& c : path) {
     if (c == '/') c = '\\';
-  return path;
+  }
+  return zax::fromUtf8("Z:" + path);
 }
 
-const char* outcomeText(std::int32_t result) {
-  switch (result) {
-    case 0: return "No error";
-    case 3: return "The compressed data is damaged or cut off";
-    case 5: return "The archive cannot be opened";
-    case 8: return "The archive is cut off or is not a tar archive";
-    default: return "Unexpected error";
+std::wstring wide(const char* text) { return zax::fromUtf8(text); }
+
+std::string narrow(const std::wstring& text) { return zax::toUtf8(text); }
+
+// The outcome of a job, as the last ErrorCode event carried it.
+struct Outcome {
+  bool reported = false;
+  std::int32_t number = 0;
+  std::wstring text;
+};
+
+int exitStatusFor(const Outcome& outcome) {
+  if (!outcome.reported) {
+    std::fprintf(stderr, "zaxtar: the job ended without reporting an outcome\n");
+    return kExitNoOutcome;
+  }
+  if (outcome.number != 0) {
+    std::fprintf(stderr, "zaxtar: %d %s\n", outcome.number, narrow(outcome.text).c_str());
+    return kExitFailure;
+  }
+  std::printf("0 %s\n", narrow(outcome.text).c_str());
+  return kExitSuccess;
+}
+
+// Prints the events of a listing or an extraction.
+class PrintingSink final : public zax::EventSink {
+ public:
+  explicit PrintingSink(bool progressBar) : progressBar_(progressBar) {}
+
+  Outcome outcome;
+  int entries = 0;
+  std::int32_t files = 0;
+  std::int32_t directories = 0;
+
+  void ErrorCode(std::int32_t& ErrorNumber, std::wstring& ErrorDescription) override {
+    outcome = {true, ErrorNumber, ErrorDescription};
+  }
+
+  void Finished() override {
+    breakLine();
+    std::fflush(stdout);
+  }
+
+  void Progress(std::int32_t ProgressValue) override {
+    // A cancelled job still closes with 100; showing it would claim a complete job.
+    if (muted_) return;
+    if (ProgressValue == 0 && !started_) {
+      started_ = true;
+      start_ = std::chrono::steady_clock::now();
+    }
+    percent_ = ProgressValue;
+    if (progressBar_) {
+      drawBar();
+    } else {
+      std::printf("progress %d\n", ProgressValue);
+      std::fflush(stdout);
+    }
+  }
+
+  void TarFileInformation(std::int32_t& IsDirectory, std::int32_t& Year, std::int32_t& Month,
+                          std::int32_t& Day, std::int32_t& Hour, std::int32_t& Minute,
+                          std::int32_t& Second, std::wstring& filename, std::int32_t& Size,
+                          std::int32_t& NumberOfFiles,
+                          std::int32_t& NumberOfDirectories) override {
+    std::printf("%s %12ld  %04d-%02d-%02d %02d:%02d:%02d  %s\n", IsDirectory ? "dir " : "file",
+                static_cast<long>(Size), Year, Month, Day, Hour, Minute, Second,
+                narrow(filename).c_str());
+    ++entries;
+    files = NumberOfFiles;
+    directories = NumberOfDirectories;
+  }
+
+  // Redraws the bar when the elapsed time has moved on, so that a slow job shows life.
+  void refresh() {
+    if (!progressBar_ || !started_ || muted_) return;
+    if (elapsedSeconds() != shownSeconds_) drawBar();
+  }
+
+  // Stops showing progress (the job was cancelled).
+  void mute() {
+    breakLine();
+    muted_ = true;
+  }
+
+  // Ends the bar's line before other text is printed on the terminal.
+  void breakLine() {
+    if (progressBar_ && barShown_) std::fputc('\n', stdout);
+    barShown_ = false;
+  }
+
+ private:
+  long elapsedSeconds() const {
+    return static_cast<long>(std::chrono::duration_cast<std::chrono::seconds>(
+                                 std::chrono::steady_clock::now() - start_)
+                                 .count());
+  }
+
+  void drawBar() {
+    constexpr int kWidth = 40;
+    const int filled = percent_ * kWidth / 100;
+    shownSeconds_ = elapsedSeconds();
+    std::string bar(static_cast<std::size_t>(filled), '#');
+    bar.append(static_cast<std::size_t>(kWidth - filled), '-');
+    std::printf("\r[%s] %3d%%  %ld:%02ld", bar.c_str(), percent_, shownSeconds_ / 60,
+                shownSeconds_ % 60);
+    std::fflush(stdout);
+    barShown_ = true;
+  }
+
+  bool progressBar_;
+  bool muted_ = false;
+  bool started_ = false;
+  bool barShown_ = false;
+  std::int32_t percent_ = 0;
+  long shownSeconds_ = -1;
+  std::chrono::steady_clock::time_point start_ = std::chrono::steady_clock::now();
+};
+
+// Ctrl-C: the first one asks the main loop to cancel the job; the second quits at once.
+std::atomic<int> interrupts{0};
+
+extern "C" void onInterrupt(int) {
+  if (interrupts.fetch_add(1) >= 1) {
+    const char message[] = "\nzaxtar: stopped\n";
+    (void)!write(STDERR_FILENO, message, sizeof message - 1);
+    _exit(kExitCancelled);
   }
 }
+
+void catchInterrupts() {
+  struct sigaction action {};
+  action.sa_handler = onInterrupt;
+  sigemptyset(&action.sa_mask);
+  action.sa_flags = SA_RESTART;
+  sigaction(SIGINT, &action, nullptr);
+}
+
+// The control with the native seams around it.
+struct Host {
+  explicit Host(bool progressBar) : sink(progressBar) {}
+
+  zax::EventLoop loop;
+  zax::ConsoleUserInterface ui{std::cout, std::cerr};
+  PrintingSink sink;
+  zax::ZAXTarGzip control{[this] { return std::make_unique<zax::ZipClass>(ui); }, sink, ui,
+                          loop, loop};
+};
 
 int list(const std::string& archive) {
-  call("setflaglist", 1);
-  const std::string engineArchive = enginePath(archive), destination = "c:\\", selection = "*.*";
-  if (call("zaxuntar", text(engineArchive), text(destination), text(selection)) != 0) {
-    std::fprintf(stderr, "zaxtar: a job is already running\n");
-    return 1;
+  Host host(false);
+  host.control.ZAXListTarFile(enginePath(archive));
+  const Outcome& outcome = host.sink.outcome;
+  if (host.sink.entries > 0 || (outcome.reported && outcome.number == 0)) {
+    std::printf("%d directories, %d files\n", host.sink.directories, host.sink.files);
   }
-  while (call("status") == 1) std::this_thread::sleep_for(std::chrono::milliseconds(5));
-  for (std::int32_t more = call("tarinfo"); more == 1; more = call("tarinfo2")) {
-    char name[300];
-    call("tarinfofilename", reinterpret_cast<std::intptr_t>(name));
-    std::printf("%s %12ld  %04d-%02d-%02d %02d:%02d:%02d  %s\n",
-                call("tarinfoisdir") ? "dir " : "file", static_cast<long>(call("tarinfosize")),
-                call("tarinfoyear"), call("tarinfomonth"), call("tarinfoday"), call("tarinfohour"),
-                call("tarinfominute"), call("tarinfosecond"), name);
-  }
-  call("tarinfodelete");
-  std::printf("%d directories, %d files\n", call("getnumdir"), call("getnumfiles"));
-  const std::int32_t result = call("getintret");
-  if (result != 0) {
-    std::fprintf(stderr, "zaxtar: %d %s\n", result, outcomeText(result));
-    return 1;
-  }
-  std::printf("0 No error\n");
-  return 0;
+  return exitStatusFor(host.sink.outcome);
 }
 
-void usage(std::FILE* out) {
-  std::fprintf(out, "usage: zaxtar list ARCHIVE\n");
+int extract(const std::string& archive, const std::string& destination,
+            const std::string& selection) {
+  Host host(isatty(STDOUT_FILENO) == 1);
+  catchInterrupts();
+  host.control.ZAXUncompress(enginePath(archive), enginePath(destination), wide(selection.c_str()));
+
+  bool cancelled = false;
+  host.loop.runWhile([&] {
+    if (interrupts.load() > 0 && !cancelled) {
+      cancelled = true;
+      host.sink.mute();
+      std::fprintf(stderr, "zaxtar: cancelling (Ctrl-C again quits at once)\n");
+      host.control.CancelExecution();
+    }
+    host.sink.refresh();
+    return host.control.IsPolling();
+  });
+
+  if (cancelled) {
+    if (host.sink.outcome.reported && host.sink.outcome.number != 0) {
+      return exitStatusFor(host.sink.outcome);
+    }
+    std::fprintf(stderr, "zaxtar: extraction cancelled; the files written so far are left in %s\n",
+                 destination.c_str());
+    return kExitCancelled;
+  }
+  return exitStatusFor(host.sink.outcome);
+}
+
+// Text for a terminal line: the engine's line ends are its own, the line is ours.
+std::string asLine(const std::wstring& text) {
+  std::string line = narrow(text);
+  while (!line.empty() && (line.back() == '\n' || line.back() == '\r')) line.pop_back();
+  return line;
+}
+
+int cpu() {
+  Host host(false);
+  std::printf("speed:  %s\n", asLine(host.control.GetCPUSpeed()).c_str());
+  std::printf("vendor: %s\n", asLine(host.control.GetCPUVendor()).c_str());
+  std::printf("brand:  %s\n", asLine(host.control.GetCPUBrandString()).c_str());
+  return kExitSuccess;
+}
+
+int about() {
+  Host host(false);
+  host.control.About();
+  return kExitSuccess;
+}
+
+int usageError() {
+  std::fputs(kUsage, stderr);
+  std::fputs("Try 'zaxtar --help'.\n", stderr);
+  return kExitUsage;
+}
+
+int run(int argc, char** argv) {
+  if (argc < 2) return usageError();
+  const std::string command = argv[1];
+  if ((command == "--help" || command == "-h") && argc == 2) {
+    std::fputs(kUsage, stdout);
+    std::fputs(kHelp, stdout);
+    return kExitSuccess;
+  }
+  if (command == "list" && argc == 3) return list(argv[2]);
+  if (command == "extract" && (argc == 4 || argc == 5)) {
+    return extract(argv[2], argv[3], argc == 5 ? argv[4] : "*");
+  }
+  if (command == "cpu" && argc == 2) return cpu();
+  if (command == "about" && argc == 2) return about();
+  return usageError();
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc == 3 && std::strcmp(argv[1], "list") == 0) return list(argv[2]);
-  if (argc == 2 && (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0)) {
-    usage(stdout);
-    return 0;
+  try {
+    return run(argc, argv);
+  } catch (const zax::HostError& e) {
+    std::fprintf(stderr, "zaxtar: %d %s\n", e.number(), e.description().c_str());
+    return kExitFailure;
   }
-  usage(stderr);
-  return 2;
 }
