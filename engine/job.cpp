@@ -29,9 +29,6 @@ namespace {
 
 void jobThreadProc() {
   JobState& job = jobState();
-  // Requests made while no job ran must not reach this one.
-  job.pauseFlag.store(0);
-  job.cancelFlag.store(0);
   job.archivePosition.store(0);
   job.archiveSize.store(fileSizeOf(job.jobArchive));
   job.jobResult.store(resultOk);
@@ -49,6 +46,10 @@ void jobThreadProc() {
 
 std::int32_t startJob() {
   JobState& job = jobState();
+  // Requests made while no job ran must not reach this one. They are cleared here, before
+  // the worker exists, so that a pause or cancel sent right after the start is never lost.
+  job.pauseFlag.store(0);
+  job.cancelFlag.store(0);
   job.jobResult.store(resultOk);
   if (!platform::startDetachedThread(&jobThreadProc)) {
     // Without a worker nothing would ever end the job: end it here.

@@ -38,12 +38,14 @@ std::FILE* openOutputFile(const std::string& path) {
 bool removeFile(const std::string& path) { return ::DeleteFileA(path.c_str()) != 0; }
 
 bool setFileTime(const std::string& path, std::int64_t secondsSince1970) {
+  const std::int64_t kEpochDifference = 11644473600LL;
+  // A FILETIME counts from 1601 and cannot hold much past the year 30000.
+  if (secondsSince1970 < -kEpochDifference || secondsSince1970 > 900000000000LL) return false;
   HANDLE file = ::CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
                               OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (file == INVALID_HANDLE_VALUE) return false;
   // The instant itself, in 100 ns steps since 1601: converting through local calendar
   // fields would shift times on the other side of a daylight-saving change by an hour.
-  const std::int64_t kEpochDifference = 11644473600LL;
   ULARGE_INTEGER ticks;
   ticks.QuadPart = static_cast<ULONGLONG>((secondsSince1970 + kEpochDifference) * 10000000LL);
   FILETIME time;
