@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <cwctype>
 
+#include "engine/platform/wine_paths.h"
 #include "host/host_system.h"
 
 namespace zax::os {
@@ -17,22 +18,9 @@ namespace {
 // The file-system path of a host path, or nothing for one that cannot exist here (another
 // drive letter, a UNC server).
 std::optional<std::string> nativePath(const std::string& path) {
-  std::string rest;
-  if (path.size() >= 2 && path[1] == ':') {
-    if (std::tolower(static_cast<unsigned char>(path[0])) != 'z') return std::nullopt;
-    rest = path.substr(2);
-    if (rest.empty() || (rest[0] != '\\' && rest[0] != '/')) rest.insert(0, "/");
-  } else if (path.size() >= 2 && (path[0] == '\\' || path[0] == '/') &&
-             (path[1] == '\\' || path[1] == '/')) {
-    return std::nullopt;
-  } else {
-    rest = path;
-  }
-  for (char& c : rest) {
-    if (c == '\\') c = '/';
-  }
-  if (rest.empty()) return std::nullopt;
-  return rest;
+  auto mapped = platform::posixPathOf(path);
+  if (mapped && mapped->empty()) return std::nullopt;
+  return mapped;
 }
 
 // Closes a descriptor at the end of its scope.

@@ -1,5 +1,6 @@
 // The operating-system seam on Linux: Windows paths mapped as Wine maps them.
 #include "platform.h"
+#include "wine_paths.h"
 
 #include <fcntl.h>
 #include <sys/resource.h>
@@ -20,23 +21,7 @@ TestHooks& testHooks() {
   return hooks;
 }
 
-std::optional<std::string> nativePath(const std::string& path) {
-  std::string rest;
-  if (path.size() >= 2 && path[1] == ':') {
-    if (std::tolower(static_cast<unsigned char>(path[0])) != 'z') return std::nullopt;
-    rest = path.substr(2);
-    if (rest.empty() || (rest[0] != '\\' && rest[0] != '/')) rest.insert(0, "/");
-  } else if (path.size() >= 2 && (path[0] == '\\' || path[0] == '/') &&
-             (path[1] == '\\' || path[1] == '/')) {
-    return std::nullopt;  // no UNC server exists here
-  } else {
-    rest = path;
-  }
-  for (char& c : rest) {
-    if (c == '\\') c = '/';
-  }
-  return rest;
-}
+std::optional<std::string> nativePath(const std::string& path) { return posixPathOf(path); }
 
 bool createDirectory(const std::string& path) {
   auto p = nativePath(path);
