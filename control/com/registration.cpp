@@ -95,11 +95,15 @@ HRESULT removeKeys() {
 }
 
 HRESULT unregisterTypeLib() {
-  const HRESULT hr =
-      UnRegisterTypeLib(LIBID_ZAXTarGzip200a, kTypeLibMajor, kTypeLibMinor, kTypeLibLocale, SYS_WIN32);
-  const bool notRegistered = hr == TYPE_E_REGISTRYACCESS || hr == TYPE_E_LIBNOTREGISTERED ||
-                             hr == HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND);
-  return notRegistered ? S_OK : hr;
+  // A library that is not registered is already unregistered (UnRegisterTypeLib would
+  // call that a failure).
+  const std::wstring key = L"TypeLib\\" + guidText(LIBID_ZAXTarGzip200a) + L"\\" +
+                           std::to_wstring(kTypeLibMajor) + L"." + std::to_wstring(kTypeLibMinor);
+  HKEY handle = nullptr;
+  if (RegOpenKeyExW(HKEY_CLASSES_ROOT, key.c_str(), 0, KEY_READ, &handle) != ERROR_SUCCESS) return S_OK;
+  RegCloseKey(handle);
+  return UnRegisterTypeLib(LIBID_ZAXTarGzip200a, kTypeLibMajor, kTypeLibMinor, kTypeLibLocale,
+                           SYS_WIN32);
 }
 
 }  // namespace
