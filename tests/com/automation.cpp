@@ -104,6 +104,13 @@ Var::Var(bool value) {
   V_BOOL(&v_) = value ? VARIANT_TRUE : VARIANT_FALSE;
 }
 
+Var Var::byRef(BSTR* text) {
+  Var v;
+  V_VT(&v.v_) = VT_BSTR | VT_BYREF;
+  V_BSTRREF(&v.v_) = text;
+  return v;
+}
+
 Var::Var(const Var& other) {
   VariantInit(&v_);
   VariantCopy(&v_, const_cast<VARIANT*>(&other.v_));
@@ -316,11 +323,19 @@ namespace {
 
 std::function<void(HWND)> gDialogHandler;
 std::vector<std::wstring> gUnexpectedDialogs;
+HWND gHandledDialog = nullptr;
 
-std::wstring windowText(HWND window) {
-  wchar_t text[512] = L"";
-  GetWindowTextW(window, text, 512);
-  return text;
+// A dialog that its handler meant to close but is still open after this long is closed
+// here, and reported, so that a control that ignores its Exit button fails the test
+// instead of hanging it.
+constexpr UINT kDialogDeadlineMs = 10000;
+
+void CALLBACK dialogDeadline(HWND, UINT, UINT_PTR timer, DWORD) {
+  KillTimer(nullptr, timer);
+  if (gHandledDialog != nullptr && IsWindow(gHandledDialog)) {
+    gUnexpectedDialogs.push_back(L"still open: " + windowText(gHandledDialog));
+    closeDialog(gHandledDialog);
+  }
 }
 
 LRESULT CALLBACK dialogWatch(int code, WPARAM wParam, LPARAM lParam) {
@@ -330,6 +345,8 @@ LRESULT CALLBACK dialogWatch(int code, WPARAM wParam, LPARAM lParam) {
     GetClassNameW(window, className, 64);
     if (std::wstring(className) == L"#32770") {
       if (gDialogHandler) {
+        gHandledDialog = window;
+        SetTimer(nullptr, 0, kDialogDeadlineMs, dialogDeadline);
         gDialogHandler(window);
       } else {
         std::wstring text = windowText(window);
@@ -348,6 +365,12 @@ BOOL CALLBACK collectText(HWND child, LPARAM list) {
 }
 
 }  // namespace
+
+std::wstring windowText(HWND window) {
+  wchar_t text[512] = L"";
+  GetWindowTextW(window, text, 512);
+  return text;
+}
 
 void watchDialogs() { SetWindowsHookExW(WH_CBT, dialogWatch, nullptr, GetCurrentThreadId()); }
 

@@ -40,6 +40,8 @@ class Var {
   Var(long value);
   Var(bool value);
   Var(const Var& other);
+  // A by-reference String argument, as VB passes a variable: the callee may change *text.
+  static Var byRef(BSTR* text);
   Var& operator=(const Var& other);
   ~Var() { VariantClear(&v_); }
 
@@ -145,6 +147,8 @@ void setDialogHandler(std::function<void(HWND dialog)> handler);
 std::vector<std::wstring> takeUnexpectedDialogs();  // their texts, and forgets them
 // Closes a dialog the way its cancel button would, or its OK button when it has no other.
 void closeDialog(HWND dialog);
+// A window's own text.
+std::wstring windowText(HWND window);
 // The texts of a window's children, in order.
 std::vector<std::wstring> childTexts(HWND window);
 
