@@ -36,7 +36,8 @@ bool isUnsafeDeploymentFolder(const std::string& path);
 // The whole file, or nothing when it cannot be opened or read.
 std::optional<std::vector<std::uint8_t>> readFile(const std::string& path);
 
-// Creates or truncates the file and writes the bytes. False on any failure.
+// Replaces the file with the bytes in one step (written beside it, then moved over it).
+// False on any failure, with the old file left as it was.
 bool writeFile(const std::string& path, const std::vector<std::uint8_t>& bytes);
 
 bool deleteFile(const std::string& path);

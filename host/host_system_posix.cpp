@@ -122,10 +122,21 @@ std::optional<std::vector<std::uint8_t>> readFile(const std::string& path) {
 }
 
 bool writeFile(const std::string& path, const std::vector<std::uint8_t>& bytes) {
-  Descriptor file(openAt(path, O_WRONLY | O_CREAT | O_TRUNC, 0666));
-  if (!file) return false;
-  const bool written = writeAll(file.get(), bytes.data(), bytes.size());
-  return file.close() && written;
+  // Written beside the target and renamed over it: another process that is reading or has
+  // loaded the old file never sees a half-written one.
+  const auto native = nativePath(path);
+  if (!native) return false;
+  std::string temporary = *native + ".XXXXXX";
+  const int fd = ::mkstemp(&temporary[0]);
+  if (fd < 0) return false;
+  Descriptor file(fd);
+  bool written = ::fchmod(fd, 0644) == 0 && writeAll(fd, bytes.data(), bytes.size());
+  written = file.close() && written;
+  if (!written || ::rename(temporary.c_str(), native->c_str()) != 0) {
+    ::unlink(temporary.c_str());
+    return false;
+  }
+  return true;
 }
 
 bool deleteFile(const std::string& path) {

@@ -1,5 +1,7 @@
 #include <windows.h>
 
+#include <string>
+
 #include "host/host_system.h"
 
 namespace zax::os {
@@ -93,11 +95,25 @@ std::optional<std::vector<std::uint8_t>> readFile(const std::string& path) {
 }
 
 bool writeFile(const std::string& path, const std::vector<std::uint8_t>& bytes) {
-  FileHandle file(::CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                                FILE_ATTRIBUTE_NORMAL, nullptr));
-  if (!file) return false;
-  const bool written = writeExactly(file.get(), bytes.data(), bytes.size());
-  return file.close() && written;
+  // Written beside the target and moved over it, so that a process reading the file at
+  // the same moment never sees a half-written one.
+  const std::string temporary = path + "." + std::to_string(::GetCurrentProcessId()) + ".new";
+  {
+    FileHandle file(::CreateFileA(temporary.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                  FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file) return false;
+    bool written = writeExactly(file.get(), bytes.data(), bytes.size());
+    written = file.close() && written;
+    if (!written) {
+      ::DeleteFileA(temporary.c_str());
+      return false;
+    }
+  }
+  if (!::MoveFileExA(temporary.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING)) {
+    ::DeleteFileA(temporary.c_str());
+    return false;
+  }
+  return true;
 }
 
 bool deleteFile(const std::string& path) { return ::DeleteFileA(path.c_str()) != 0; }

@@ -62,7 +62,7 @@ ZipClass::ZipClass(MessageBoxes& messageBoxes, ZipClassSeams seams)
 
 // Deploys and loads the engine:
 //   - the file exists: it is kept when it equals the carried image (checksum first, then
-//     byte for byte, since the checksum alone is weak), otherwise deleted and written anew;
+//     byte for byte, since the checksum alone is weak), otherwise replaced in one step;
 //   - it does not: the folder chain is created (error 70 when it cannot be) and the file
 //     written;
 //   - then the library is loaded and interface1 resolved, each failure shown in a message
@@ -83,12 +83,14 @@ void ZipClass::Init(bool fOrceinit) {
       const auto image = rawResource(kEngineResource);
       const std::int32_t expected = image ? Adler32(*image) : 0;
       const auto deployed = os::readFile(pathBytes);
-      if (!deployed) throw std::runtime_error("the engine file cannot be read");
-      const bool identical = image && Adler32(*deployed) == expected && *deployed == *image;
-      if (!identical) {
-        ZAXKill(EnginePath);
-        ExtractRes(EnginePath, kEngineResource);
-      }
+      // Another process may be replacing the file this very moment; only a file that is
+      // there and cannot be read is an error.
+      if (!deployed && os::isFile(pathBytes)) throw std::runtime_error("the engine file cannot be read");
+      const bool identical =
+          deployed && image && Adler32(*deployed) == expected && *deployed == *image;
+      // ExtractRes replaces the file in one step; deleting it first would let another
+      // process starting at the same time find no file, or half of one.
+      if (!identical) ExtractRes(EnginePath, kEngineResource);
     } else {
       if (!CreateNewDirectory(folder) || os::isUnsafeDeploymentFolder(folderBytes)) {
         throw cannotCreateFolder(folder);
