@@ -23,7 +23,7 @@ std::wstring localDate(std::time_t when) {
          std::to_wstring(t->tm_min) + L"," + std::to_wstring(t->tm_sec);
 }
 
-TEST_F(ControlTest, NewControlAnswersItsDefaults) {
+TEST_F(ActiveXTest, NewControlAnswersItsDefaults) {
   CallResult last = control.get(L"GetLastError");
   ASSERT_EQ(last.hr, S_OK);
   EXPECT_EQ(last.value.type(), VT_I4);
@@ -42,7 +42,7 @@ TEST_F(ControlTest, NewControlAnswersItsDefaults) {
   EXPECT_TRUE(events.events.empty());
 }
 
-TEST_F(ControlTest, OffersWhatAContainerAndAClientAskFor) {
+TEST_F(ActiveXTest, OffersWhatAContainerAndAClientAskFor) {
   const IID* interfaces[] = {
       &IID_IDispatch,         &IID_IProvideClassInfo,      &IID_IProvideClassInfo2,
       &IID_IConnectionPointContainer, &IID_IOleObject,     &IID_IOleInPlaceObject,
@@ -67,7 +67,7 @@ TEST_F(ControlTest, OffersWhatAContainerAndAClientAskFor) {
   persist->Release();
 }
 
-TEST_F(ControlTest, KeepsItsSizeWhateverTheContainerAsks) {
+TEST_F(ActiveXTest, KeepsItsSizeWhateverTheContainerAsks) {
   // 550 twips are 970 HIMETRIC units.
   IOleObject* object = nullptr;
   ASSERT_EQ(control.dispatch()->QueryInterface(IID_IOleObject, reinterpret_cast<void**>(&object)), S_OK);
@@ -88,7 +88,7 @@ TEST_F(ControlTest, KeepsItsSizeWhateverTheContainerAsks) {
   view->Release();
 }
 
-TEST_F(ControlTest, ListingRaisesOneEventPerEntryThenTheResult) {
+TEST_F(ActiveXTest, ListingRaisesOneEventPerEntryThenTheResult) {
   const std::wstring archive = smallArchive();
   const std::wstring date = localDate(1086091200);
 
@@ -108,7 +108,7 @@ TEST_F(ControlTest, ListingRaisesOneEventPerEntryThenTheResult) {
   EXPECT_THAT(events.events[3].types, ElementsAre(VT_I4 | VT_BYREF, VT_BSTR | VT_BYREF));
 }
 
-TEST_F(ControlTest, ExtractionWithWaitExecutionReturnsAfterItsResult) {
+TEST_F(ActiveXTest, ExtractionWithWaitExecutionReturnsAfterItsResult) {
   const std::wstring archive = smallArchive();
   ASSERT_EQ(control.put(L"WaitExecution", true).hr, S_OK);
 
@@ -133,7 +133,7 @@ TEST_F(ControlTest, ExtractionWithWaitExecutionReturnsAfterItsResult) {
   EXPECT_EQ(contents, "world!");
 }
 
-TEST_F(ControlTest, ExtractionWithoutWaitingEndsThroughTheTimer) {
+TEST_F(ActiveXTest, ExtractionWithoutWaitingEndsThroughTheTimer) {
   const std::wstring archive = smallArchive();
 
   ASSERT_EQ(control.call(L"ZAXUncompress", {archive, path("out"), L"b.txt"}).hr, S_OK);
@@ -177,7 +177,7 @@ const Refusal kRefusals[] = {
      L"The input file or path is invalid"},
 };
 
-class RefusalTest : public ControlTest, public ::testing::WithParamInterface<Refusal> {};
+class RefusalTest : public ActiveXTest, public ::testing::WithParamInterface<Refusal> {};
 
 TEST_P(RefusalTest, ReportsOneErrorCodeAndStartsNothing) {
   const Refusal& c = GetParam();
@@ -202,7 +202,7 @@ INSTANTIATE_TEST_SUITE_P(Arguments, RefusalTest, ::testing::ValuesIn(kRefusals),
 
 // ---- job results ----------------------------------------------------------------------------
 
-TEST_F(ControlTest, AJobThatFailsStillFinishesAndThenReportsWhy) {
+TEST_F(ActiveXTest, AJobThatFailsStillFinishesAndThenReportsWhy) {
   ASSERT_EQ(control.put(L"WaitExecution", true).hr, S_OK);
 
   // Not an archive at all.
@@ -222,7 +222,7 @@ TEST_F(ControlTest, AJobThatFailsStillFinishesAndThenReportsWhy) {
   EXPECT_EQ(V_I4(&*control.get(L"GetLastError").value), 36);
 }
 
-TEST_F(ControlTest, ARunningJobRefusesAnotherAndEndsWhenCancelled) {
+TEST_F(ActiveXTest, ARunningJobRefusesAnotherAndEndsWhenCancelled) {
   const std::string large = folder.nativeChild("large.tar.gz");
   writeLargeArchive(large, 64LL << 20);
 
@@ -248,7 +248,7 @@ TEST_F(ControlTest, ARunningJobRefusesAnotherAndEndsWhenCancelled) {
               ElementsAre(L"Progress(100)", L"Finished", kNoError));
 }
 
-TEST_F(ControlTest, WhatAHandlerWritesIntoItsArgumentsChangesNothing) {
+TEST_F(ActiveXTest, WhatAHandlerWritesIntoItsArgumentsChangesNothing) {
   // The first sink overwrites every by-reference argument; the second still sees the
   // control's values, and so does GetLastError.
   EventRecorder second(control.eventIid());
@@ -289,12 +289,12 @@ const HostFailure kHostFailures[] = {
     {"EngineFileCannotBeRead", true, 5001, L"Unexpected error , please contact the developer "},
 };
 
-class HostFailureTest : public ControlTest, public ::testing::WithParamInterface<HostFailure> {
+class HostFailureTest : public ActiveXTest, public ::testing::WithParamInterface<HostFailure> {
  protected:
   void TearDown() override {
     if (locked_ != INVALID_HANDLE_VALUE) CloseHandle(locked_);
     if (!savedTemp_.empty()) SetEnvironmentVariableW(L"TMP", savedTemp_.c_str());
-    ControlTest::TearDown();
+    ActiveXTest::TearDown();
   }
   // Points the temporary folder of this process at a folder of the test.
   std::wstring useTemporaryFolder(const std::string& name) {

@@ -18,7 +18,7 @@ std::wstring widen(const std::string& text);
 // that runs long enough to be steered.
 void writeLargeArchive(const std::string& path, long long size);
 
-class ControlTest : public ::testing::Test {
+class ActiveXTest : public ::testing::Test {
  protected:
   void SetUp() override {
     ASSERT_TRUE(control.ok()) << "CoCreateInstance from the ProgID: 0x" << std::hex

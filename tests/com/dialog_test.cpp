@@ -24,11 +24,11 @@ std::wstring lower(std::wstring text) {
   return text;
 }
 
-class DialogTest : public ControlTest {
+class DialogTest : public ActiveXTest {
  protected:
   void TearDown() override {
     setDialogHandler(nullptr);
-    ControlTest::TearDown();
+    ActiveXTest::TearDown();
   }
 
   // Records each dialog and presses the button with that text (or cancels without one).
