@@ -14,7 +14,7 @@
 
 #include "control/native/console_ui.h"
 #include "control/native/event_loop.h"
-#include "control/native/utf8.h"
+#include "host/utf8.h"
 #include "control/zax_tar_gzip.h"
 #include "host/zip_class.h"
 

@@ -256,6 +256,23 @@ HRESULT ControlObject::run(Body&& body) {
   return hr;
 }
 
+template <class Action>
+HRESULT ControlObject::runReturningEmpty(VARIANT* Result, Action&& action) {
+  if (Result == nullptr) return E_POINTER;
+  VariantInit(Result);
+  return run([&] {
+    action();
+    return S_OK;
+  });
+}
+
+template <class Produce>
+HRESULT ControlObject::runReturningText(BSTR* Result, Produce&& produce) {
+  if (Result == nullptr) return E_POINTER;
+  *Result = nullptr;
+  return run([&] { return toBstr(produce(), Result); });
+}
+
 HRESULT ControlObject::raiseHostError(std::int32_t number, const std::wstring& description) {
   // The HRESULT by which automation clients know a numbered error (Err.Number = number).
   const HRESULT scode = MAKE_HRESULT(SEVERITY_ERROR, FACILITY_CONTROL, number & 0xFFFF);
@@ -279,55 +296,38 @@ HRESULT ControlObject::raiseHostError(std::int32_t number, const std::wstring& d
 // ---- _ZAXTarGzip ------------------------------------------------------------------------
 
 HRESULT STDMETHODCALLTYPE ControlObject::ZAXListTarFile(BSTR TarFile, VARIANT* Result) {
-  if (Result == nullptr) return E_POINTER;
-  VariantInit(Result);
-  return run([&] {
-    control_->ZAXListTarFile(fromBstr(TarFile));
-    return S_OK;
-  });
+  return runReturningEmpty(Result, [&] { control_->ZAXListTarFile(fromBstr(TarFile)); });
 }
 
 HRESULT STDMETHODCALLTYPE ControlObject::ZAXUncompress(BSTR TarFile, BSTR DestinationDir,
                                                        BSTR FilesSelection, VARIANT* Result) {
-  if (Result == nullptr) return E_POINTER;
-  VariantInit(Result);
-  return run([&] {
+  return runReturningEmpty(Result, [&] {
     control_->ZAXUncompress(fromBstr(TarFile), fromBstr(DestinationDir), fromBstr(FilesSelection));
-    return S_OK;
   });
 }
 
 HRESULT STDMETHODCALLTYPE ControlObject::ControlName(BSTR* Result) {
-  if (Result == nullptr) return E_POINTER;
-  *Result = nullptr;
-  return run([&] { return toBstr(control_->ControlName(), Result); });
+  return runReturningText(Result, [&] { return control_->ControlName(); });
 }
 
 HRESULT STDMETHODCALLTYPE ControlObject::ZAXBrowseForFolder(BSTR* Title, BSTR* InitDir,
                                                             BSTR* Result) {
-  if (Title == nullptr || InitDir == nullptr || Result == nullptr) return E_POINTER;
-  *Result = nullptr;
-  return run([&] {
-    return toBstr(control_->ZAXBrowseForFolder(fromBstr(*Title), fromBstr(*InitDir)), Result);
+  if (Title == nullptr || InitDir == nullptr) return E_POINTER;
+  return runReturningText(Result, [&] {
+    return control_->ZAXBrowseForFolder(fromBstr(*Title), fromBstr(*InitDir));
   });
 }
 
 HRESULT STDMETHODCALLTYPE ControlObject::GetCPUSpeed(BSTR* Result) {
-  if (Result == nullptr) return E_POINTER;
-  *Result = nullptr;
-  return run([&] { return toBstr(control_->GetCPUSpeed(), Result); });
+  return runReturningText(Result, [&] { return control_->GetCPUSpeed(); });
 }
 
 HRESULT STDMETHODCALLTYPE ControlObject::GetCPUVendor(BSTR* Result) {
-  if (Result == nullptr) return E_POINTER;
-  *Result = nullptr;
-  return run([&] { return toBstr(control_->GetCPUVendor(), Result); });
+  return runReturningText(Result, [&] { return control_->GetCPUVendor(); });
 }
 
 HRESULT STDMETHODCALLTYPE ControlObject::GetCPUBrandString(BSTR* Result) {
-  if (Result == nullptr) return E_POINTER;
-  *Result = nullptr;
-  return run([&] { return toBstr(control_->GetCPUBrandString(), Result); });
+  return runReturningText(Result, [&] { return control_->GetCPUBrandString(); });
 }
 
 HRESULT STDMETHODCALLTYPE ControlObject::put_WaitExecution(VARIANT_BOOL* WaitFlag) {
@@ -339,39 +339,19 @@ HRESULT STDMETHODCALLTYPE ControlObject::put_WaitExecution(VARIANT_BOOL* WaitFla
 }
 
 HRESULT STDMETHODCALLTYPE ControlObject::PauseExecution(VARIANT* Result) {
-  if (Result == nullptr) return E_POINTER;
-  VariantInit(Result);
-  return run([&] {
-    control_->PauseExecution();
-    return S_OK;
-  });
+  return runReturningEmpty(Result, [&] { control_->PauseExecution(); });
 }
 
 HRESULT STDMETHODCALLTYPE ControlObject::ResumeExecution(VARIANT* Result) {
-  if (Result == nullptr) return E_POINTER;
-  VariantInit(Result);
-  return run([&] {
-    control_->ResumeExecution();
-    return S_OK;
-  });
+  return runReturningEmpty(Result, [&] { control_->ResumeExecution(); });
 }
 
 HRESULT STDMETHODCALLTYPE ControlObject::CancelExecution(VARIANT* Result) {
-  if (Result == nullptr) return E_POINTER;
-  VariantInit(Result);
-  return run([&] {
-    control_->CancelExecution();
-    return S_OK;
-  });
+  return runReturningEmpty(Result, [&] { control_->CancelExecution(); });
 }
 
 HRESULT STDMETHODCALLTYPE ControlObject::About(VARIANT* Result) {
-  if (Result == nullptr) return E_POINTER;
-  VariantInit(Result);
-  return run([&] {
-    control_->About();
-    return S_OK;
-  });
+  return runReturningEmpty(Result, [&] { control_->About(); });
 }
 
 HRESULT STDMETHODCALLTYPE ControlObject::get_GetLastError(LONG* Result) {

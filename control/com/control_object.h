@@ -179,6 +179,12 @@ class ControlObject final : public _ZAXTarGzip,
   // call's error.
   template <class Body>
   HRESULT run(Body&& body);
+  // The two shapes of the published members: an action whose Variant result is always
+  // Empty, and a text answered as a BSTR.
+  template <class Action>
+  HRESULT runReturningEmpty(VARIANT* Result, Action&& action);
+  template <class Produce>
+  HRESULT runReturningText(BSTR* Result, Produce&& produce);
   HRESULT raiseHostError(std::int32_t number, const std::wstring& description);
 
   HRESULT activateInPlace(IOleClientSite* activeSite, bool uiActivate);

@@ -1,6 +1,6 @@
 #include "control/native/console_ui.h"
 
-#include "control/native/utf8.h"
+#include "host/utf8.h"
 
 namespace zax {
 

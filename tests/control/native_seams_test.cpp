@@ -9,7 +9,7 @@
 
 #include "control/native/console_ui.h"
 #include "control/native/event_loop.h"
-#include "control/native/utf8.h"
+#include "host/utf8.h"
 
 namespace zax {
 namespace {

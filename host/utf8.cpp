@@ -1,4 +1,4 @@
-#include "control/native/utf8.h"
+#include "host/utf8.h"
 
 #include <cstdint>
 
@@ -39,19 +39,19 @@ bool isSurrogate(char32_t c) { return c >= 0xD800 && c <= 0xDFFF; }
 
 }  // namespace
 
-std::string toUtf8(const std::wstring& text) {
+std::string toUtf8(const std::wstring& text, char32_t replacement) {
   std::string out;
   out.reserve(text.size());
   for (std::size_t i = 0; i < text.size(); ++i) {
     char32_t c = static_cast<char32_t>(text[i]) & (sizeof(wchar_t) == 2 ? 0xFFFF : 0xFFFFFFFF);
-    if (c >= 0xD800 && c <= 0xDBFF && i + 1 < text.size()) {
+    if (sizeof(wchar_t) == 2 && c >= 0xD800 && c <= 0xDBFF && i + 1 < text.size()) {
       const char32_t low = static_cast<char32_t>(text[i + 1]) & 0xFFFF;
       if (low >= 0xDC00 && low <= 0xDFFF) {
         c = 0x10000 + ((c - 0xD800) << 10) + (low - 0xDC00);
         ++i;
       }
     }
-    if (isSurrogate(c) || c > 0x10FFFF) c = kReplacement;
+    if (isSurrogate(c) || c > 0x10FFFF) c = replacement;
     appendUtf8(out, c);
   }
   return out;
