@@ -3,7 +3,7 @@
 function(zax_add_test name)
   cmake_parse_arguments(ARG "" "" "SOURCES;LIBS" ${ARGN})
   add_executable(${name} ${ARG_SOURCES})
-  target_link_libraries(${name} PRIVATE ${ARG_LIBS} zax_test_support GTest::gtest_main GTest::gtest)
+  target_link_libraries(${name} PRIVATE ${ARG_LIBS} zax_test_support zax_test_main GTest::gtest)
   # Test tables name only the fields a case needs.
   target_compile_options(${name} PRIVATE -Wno-missing-field-initializers)
   gtest_discover_tests(${name}

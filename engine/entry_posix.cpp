@@ -1,6 +1,5 @@
-// The library's entry on the native build. interface1 is the only symbol it exports;
-// operands are pointer-sized because a 64-bit address does not fit 32 bits.
-#include <cstdint>
+// The library's entry on the native build (its shape is explained in entry.h).
+#include "entry.h"
 
 #include "commands.h"
 #include "platform/platform.h"

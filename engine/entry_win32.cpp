@@ -1,15 +1,17 @@
-// The library's entry on Windows: interface1 has the shape of a window procedure, so that
-// the host can run it through CallWindowProcA; every value is 32 bits.
-#include <windows.h>
-
-#include <cstdint>
+// The library's entry on Windows (its shape is explained in entry.h).
+#include "entry.h"
 
 #include "commands.h"
 
-extern "C" LRESULT CALLBACK interface1(HWND command, UINT operand1, WPARAM operand2,
+extern "C" LRESULT CALLBACK interface1(HWND command, untgz::EntryOperand1 operand1, WPARAM operand2,
                                        LPARAM operand3) {
-  return untgz::dispatchCommand(reinterpret_cast<const char*>(command),
-                                static_cast<std::intptr_t>(static_cast<std::int32_t>(operand1)),
+#ifdef _WIN64
+  const auto first = static_cast<std::intptr_t>(operand1);
+#else
+  // A 32-bit operand, sign-extended: negative integers stay negative.
+  const auto first = static_cast<std::intptr_t>(static_cast<std::int32_t>(operand1));
+#endif
+  return untgz::dispatchCommand(reinterpret_cast<const char*>(command), first,
                                 static_cast<std::intptr_t>(operand2),
                                 static_cast<std::intptr_t>(operand3));
 }

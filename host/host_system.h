@@ -63,7 +63,8 @@ void* findEntry(void* library, const char* name);
 void freeLibrary(void* library);
 
 // Runs the entry with the command word's address and three operands (CallWindowProcA on
-// Windows, where every value is 32 bits; a direct call natively) and returns its result.
+// 32-bit Windows, where every value is 32 bits; a direct call on 64-bit Windows and
+// natively, operands at pointer width) and returns its result.
 std::int32_t callEntry(void* entry, const char* command, std::intptr_t operand1,
                        std::intptr_t operand2, std::intptr_t operand3);
 

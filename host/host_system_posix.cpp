@@ -9,6 +9,7 @@
 #include <cwctype>
 
 #include "engine/platform/wine_paths.h"
+#include "engine/entry.h"
 #include "host/host_system.h"
 
 namespace zax::os {
@@ -185,8 +186,7 @@ void freeLibrary(void* library) { ::dlclose(library); }
 
 std::int32_t callEntry(void* entry, const char* command, std::intptr_t operand1,
                        std::intptr_t operand2, std::intptr_t operand3) {
-  using Interface1 = std::int32_t (*)(const char*, std::intptr_t, std::intptr_t, std::intptr_t);
-  return reinterpret_cast<Interface1>(entry)(command, operand1, operand2, operand3);
+  return reinterpret_cast<Interface1Entry>(entry)(command, operand1, operand2, operand3);
 }
 
 }  // namespace zax::os

@@ -2,6 +2,7 @@
 
 #include <string>
 
+#include "engine/entry.h"
 #include "host/host_system.h"
 
 namespace zax::os {
@@ -157,11 +158,20 @@ void freeLibrary(void* library) { ::FreeLibrary(static_cast<HMODULE>(library)); 
 
 std::int32_t callEntry(void* entry, const char* command, std::intptr_t operand1,
                        std::intptr_t operand2, std::intptr_t operand3) {
-  // The entry has the shape of a window procedure: the command word travels in the
-  // window-handle slot and the operands in the message and its two parameters.
-  return static_cast<std::int32_t>(::CallWindowProcA(
-      reinterpret_cast<WNDPROC>(entry), reinterpret_cast<HWND>(const_cast<char*>(command)),
-      static_cast<UINT>(operand1), static_cast<WPARAM>(operand2), static_cast<LPARAM>(operand3)));
+  // The command word travels in the window-handle slot and the operands in the message and
+  // its two parameters (engine/entry.h).
+  const auto window = reinterpret_cast<HWND>(const_cast<char*>(command));
+#ifdef _WIN64
+  // Called directly: CallWindowProcA's message slot would cut an address to 32 bits.
+  return static_cast<std::int32_t>(reinterpret_cast<Interface1Entry>(entry)(
+      window, static_cast<WPARAM>(operand1), static_cast<WPARAM>(operand2),
+      static_cast<LPARAM>(operand3)));
+#else
+  return static_cast<std::int32_t>(::CallWindowProcA(reinterpret_cast<WNDPROC>(entry), window,
+                                                     static_cast<UINT>(operand1),
+                                                     static_cast<WPARAM>(operand2),
+                                                     static_cast<LPARAM>(operand3)));
+#endif
 }
 
 }  // namespace zax::os

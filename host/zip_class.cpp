@@ -1,8 +1,10 @@
 #include "host/zip_class.h"
 
+#include <iterator>
 #include <stdexcept>
 
 #include "host/ansi_text.h"
+#include "host/engine_file.h"
 #include "host/engine_image.h"
 #include "host/host_system.h"
 
@@ -11,8 +13,10 @@ namespace zax {
 namespace {
 
 constexpr wchar_t kSeparator = static_cast<wchar_t>(os::kSeparator);
-constexpr wchar_t kDeploymentFolder[] = L"ZAXSoftware";
-constexpr wchar_t kEngineFile[] = L"zaxtargzips200.zax";
+// Both names are ASCII.
+const std::wstring kDeploymentFolder(std::begin(kDeploymentFolderName),
+                                     std::end(kDeploymentFolderName) - 1);
+const std::wstring kEngineFile(std::begin(kEngineFileName), std::end(kEngineFileName) - 1);
 constexpr std::int32_t kEngineResource = 1;
 
 constexpr std::int32_t kErrorCannotCreateFolder = 70;

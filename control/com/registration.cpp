@@ -1,9 +1,16 @@
 // Self-registration: the class under its ProgID, its in-process server, the marks of an
 // insertable ActiveX control with its toolbox bitmap and MiscStatus, and the type library
 // with the interfaces it describes. Unregistering removes exactly that.
+//
+// The 32-bit and the 64-bit control share CLSID, ProgID and type library, and each width
+// registers in its own registry view. On 64-bit Windows the class keys are kept apart per
+// view, but the ProgID and the type library keys are one for both; so unregistering one
+// width removes only its own type library entry (win32 or win64), and the ProgID only when
+// the other view holds no class entry any more.
 #include <windows.h>
 #include <olectl.h>
 
+#include <cwchar>
 #include <string>
 
 #include "ZAXTarGzip_h.h"
@@ -18,6 +25,17 @@ constexpr wchar_t kClassDescription[] = L"ZAXTarGzip Control";
 constexpr WORD kTypeLibMajor = 9;
 constexpr WORD kTypeLibMinor = 0;
 constexpr LCID kTypeLibLocale = 0x409;
+#ifdef _WIN64
+constexpr SYSKIND kOwnSysKind = SYS_WIN64;
+constexpr const wchar_t* kOwnSysKindKey = L"win64";
+// The view of the other width's class keys (KEY_WOW64_* are ignored where there is only
+// one view, such as on 32-bit Windows, which then answers with this width's own view).
+constexpr REGSAM kOtherView = KEY_WOW64_32KEY;
+#else
+constexpr SYSKIND kOwnSysKind = SYS_WIN32;
+constexpr const wchar_t* kOwnSysKindKey = L"win32";
+constexpr REGSAM kOtherView = KEY_WOW64_64KEY;
+#endif
 
 struct RegistryEntry {
   const wchar_t* key;    // under HKEY_CLASSES_ROOT; {CLSID} and {PROGID} are filled in
@@ -45,7 +63,8 @@ const RegistryEntry kEntries[] = {
     {L"CLSID\\{CLSID}\\Version", nullptr, L"9.0"},
 };
 
-const wchar_t* const kRootKeys[] = {L"{PROGID}", L"CLSID\\{CLSID}"};
+const wchar_t kClassKey[] = L"CLSID\\{CLSID}";
+const wchar_t kProgIdKey[] = L"{PROGID}";
 
 std::wstring guidText(const GUID& guid) {
   wchar_t text[40];
@@ -84,26 +103,40 @@ HRESULT writeEntry(const RegistryEntry& entry, const std::wstring& path) {
   return HRESULT_FROM_WIN32(status);
 }
 
-// A key that is not there is already removed.
-HRESULT removeKeys() {
-  HRESULT result = S_OK;
-  for (const wchar_t* root : kRootKeys) {
-    const LONG status = RegDeleteTreeW(HKEY_CLASSES_ROOT, expand(root, L"").c_str());
-    if (status != ERROR_SUCCESS && status != ERROR_FILE_NOT_FOUND) result = HRESULT_FROM_WIN32(status);
+bool keyExists(const std::wstring& key, REGSAM view = 0) {
+  HKEY handle = nullptr;
+  if (RegOpenKeyExW(HKEY_CLASSES_ROOT, key.c_str(), 0, KEY_READ | view, &handle) != ERROR_SUCCESS) {
+    return false;
   }
-  return result;
+  RegCloseKey(handle);
+  return true;
+}
+
+// A key that is not there is already removed.
+HRESULT removeTree(const wchar_t* pattern) {
+  const LONG status = RegDeleteTreeW(HKEY_CLASSES_ROOT, expand(pattern, L"").c_str());
+  return status == ERROR_SUCCESS || status == ERROR_FILE_NOT_FOUND ? S_OK : HRESULT_FROM_WIN32(status);
+}
+
+// This width's class, then the ProgID unless the other width's class still needs it.
+HRESULT removeKeys() {
+  const HRESULT classResult = removeTree(kClassKey);
+  if (keyExists(expand(kClassKey, L""), kOtherView)) return classResult;
+  const HRESULT progIdResult = removeTree(kProgIdKey);
+  return FAILED(classResult) ? classResult : progIdResult;
 }
 
 HRESULT unregisterTypeLib() {
-  // A library that is not registered is already unregistered (UnRegisterTypeLib would
-  // call that a failure).
-  const std::wstring key = L"TypeLib\\" + guidText(LIBID_ZAXTarGzip200a) + L"\\" +
-                           std::to_wstring(kTypeLibMajor) + L"." + std::to_wstring(kTypeLibMinor);
-  HKEY handle = nullptr;
-  if (RegOpenKeyExW(HKEY_CLASSES_ROOT, key.c_str(), 0, KEY_READ, &handle) != ERROR_SUCCESS) return S_OK;
-  RegCloseKey(handle);
+  // Only this width's entry: UnRegisterTypeLib removes the version key only when no entry
+  // of the other width is left in it. A library that this width has not registered is
+  // already unregistered (UnRegisterTypeLib would call that a failure).
+  wchar_t entry[64];
+  swprintf(entry, 64, L"\\%u.%u\\%lx\\%ls", kTypeLibMajor, kTypeLibMinor,
+           static_cast<unsigned long>(kTypeLibLocale), kOwnSysKindKey);
+  const std::wstring key = L"TypeLib\\" + guidText(LIBID_ZAXTarGzip200a) + entry;
+  if (!keyExists(key)) return S_OK;
   return UnRegisterTypeLib(LIBID_ZAXTarGzip200a, kTypeLibMajor, kTypeLibMinor, kTypeLibLocale,
-                           SYS_WIN32);
+                           kOwnSysKind);
 }
 
 }  // namespace

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "host/engine_file.h"
+
 namespace comtest {
 
 std::wstring ocxPath() {
@@ -395,6 +397,6 @@ std::vector<std::wstring> childTexts(HWND window) {
   return texts;
 }
 
-HMODULE loadedEngine() { return GetModuleHandleA("zaxtargzips200.zax"); }
+HMODULE loadedEngine() { return GetModuleHandleA(zax::kEngineFileName); }
 
 }  // namespace comtest

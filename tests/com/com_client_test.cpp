@@ -7,6 +7,7 @@
 #include <ctime>
 
 #include "com_fixture.h"
+#include "host/engine_file.h"
 
 namespace comtest {
 namespace {
@@ -318,7 +319,7 @@ TEST_P(HostFailureTest, ReachesTheCallerAsTheMethodsErrorWithoutAnEvent) {
   const std::wstring temp = useTemporaryFolder("temp");
   if (c.engineFileLocked) {
     ASSERT_TRUE(CreateDirectoryA(folder.nativeChild("temp\\ZAXSoftware").c_str(), nullptr));
-    const std::string engine = folder.nativeChild("temp\\ZAXSoftware\\zaxtargzips200.zax");
+    const std::string engine = folder.nativeChild(std::string("temp\\ZAXSoftware\\") + zax::kEngineFileName);
     zaxtest::writeFile(engine, std::string("an older engine"));
     // Opened without sharing: nobody else can read it while the test holds it.
     locked_ = CreateFileA(engine.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,

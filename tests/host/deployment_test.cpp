@@ -5,6 +5,7 @@
 #include <filesystem>
 
 #include "host/adler32.h"
+#include "host/engine_file.h"
 #include "host_fixture.h"
 
 #ifndef _WIN32
@@ -74,9 +75,9 @@ TEST_F(HostTest, FirstUseCreatesTheFolderChainWritesTheImageAndLoads) {
   EXPECT_TRUE(host.IsLoaded());
   EXPECT_TRUE(boxes.shown.empty());
   EXPECT_EQ(host.enginePath(),
-            wide(zaxtest::enginePath(nested) + "\\ZAXSoftware\\zaxtargzips200.zax"));
+            wide(zaxtest::enginePath(nested) + "\\ZAXSoftware\\" + zax::kEngineFileName));
   const fs::path folder = fs::path(nested) / "ZAXSoftware";
-  EXPECT_EQ(readAll((folder / "zaxtargzips200.zax").string()), engineImage());
+  EXPECT_EQ(readAll((folder / zax::kEngineFileName).string()), engineImage());
 #ifndef _WIN32
   EXPECT_EQ(fs::status(folder).permissions() & fs::perms::all, fs::perms::owner_all);
 #endif
@@ -176,7 +177,7 @@ TEST_P(FolderIsRefused, WithErrorSeventy) {
   }
   EXPECT_FALSE(host.IsLoaded());
   EXPECT_TRUE(boxes.shown.empty());
-  EXPECT_FALSE(fs::exists(fs::path(temp.native()) / "ZAXSoftware" / "zaxtargzips200.zax"));
+  EXPECT_FALSE(fs::exists(fs::path(temp.native()) / "ZAXSoftware" / zax::kEngineFileName));
 }
 
 const BadFolder kBadFolders[] = {

@@ -5,6 +5,7 @@
 #include <fstream>
 #include <iterator>
 
+#include "host/engine_file.h"
 #include "host/engine_image.h"
 
 #ifdef _WIN32
@@ -75,7 +76,7 @@ zax::ZipClass& HostTest::makeHostWithImage(const Image& image) {
 std::string HostTest::deploymentFolder() const { return temp.nativeChild("ZAXSoftware"); }
 
 std::string HostTest::deployedFile() const {
-  return (fs::path(deploymentFolder()) / "zaxtargzips200.zax").string();
+  return (fs::path(deploymentFolder()) / zax::kEngineFileName).string();
 }
 
 std::wstring HostTest::hostTemporaryFolder() const { return wide(temp.engine() + "\\"); }

@@ -7,6 +7,8 @@
 #include <cstdint>
 #include <cstring>
 
+#include "engine/entry.h"
+
 namespace {
 
 std::int32_t answer(char* command, std::intptr_t operand1, std::intptr_t operand2,
@@ -36,13 +38,15 @@ std::int32_t answer(char* command, std::intptr_t operand1, std::intptr_t operand
 }  // namespace
 
 #ifdef _WIN32
-#include <windows.h>
-
-extern "C" LRESULT CALLBACK interface1(HWND command, UINT operand1, WPARAM operand2,
+extern "C" LRESULT CALLBACK interface1(HWND command, untgz::EntryOperand1 operand1, WPARAM operand2,
                                        LPARAM operand3) {
-  return answer(reinterpret_cast<char*>(command),
-                static_cast<std::intptr_t>(static_cast<std::int32_t>(operand1)),
-                static_cast<std::intptr_t>(operand2), static_cast<std::intptr_t>(operand3));
+#ifdef _WIN64
+  const auto first = static_cast<std::intptr_t>(operand1);
+#else
+  const auto first = static_cast<std::intptr_t>(static_cast<std::int32_t>(operand1));
+#endif
+  return answer(reinterpret_cast<char*>(command), first, static_cast<std::intptr_t>(operand2),
+                static_cast<std::intptr_t>(operand3));
 }
 #else
 extern "C" __attribute__((visibility("default"))) std::int32_t interface1(const char* command,

@@ -1,0 +1,12 @@
+# What the two Windows cross builds share; the toolchain files set ZAX_MINGW_PREFIX and
+# ZAX_WINE_RUN (the emulator script through which ctest runs every test program) first.
+set(CMAKE_SYSTEM_NAME Windows)
+set(CMAKE_C_COMPILER ${ZAX_MINGW_PREFIX}-gcc-posix)
+set(CMAKE_CXX_COMPILER ${ZAX_MINGW_PREFIX}-g++-posix)
+set(CMAKE_RC_COMPILER ${ZAX_MINGW_PREFIX}-windres)
+set(CMAKE_FIND_ROOT_PATH /usr/${ZAX_MINGW_PREFIX})
+set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
+set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
+set(CMAKE_CROSSCOMPILING_EMULATOR ${CMAKE_CURRENT_LIST_DIR}/../scripts/${ZAX_WINE_RUN})
