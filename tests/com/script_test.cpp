@@ -3,10 +3,12 @@
 // exits with 0 even after a script error, so the script reports through WScript.Echo and
 // the test compares every line, the last one included.
 #include <windows.h>
+#include <cpuid.h>
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -27,6 +29,17 @@ std::vector<std::string> lines(const std::string& text) {
   return out;
 }
 
+// The processor's vendor text, as CPUID leaf 0 gives it.
+std::string cpuVendor() {
+  unsigned eax = 0, ebx = 0, ecx = 0, edx = 0;
+  if (!__get_cpuid(0, &eax, &ebx, &ecx, &edx)) return std::string();
+  char vendor[13] = {};
+  std::memcpy(vendor, &ebx, 4);
+  std::memcpy(vendor + 4, &edx, 4);
+  std::memcpy(vendor + 8, &ecx, 4);
+  return vendor;
+}
+
 TEST(ScriptTest, VBScriptListsAndExtractsWithWaitExecution) {
   zaxtest::TempFolder folder;
   zaxtest::TarBuilder tar;
@@ -41,6 +54,7 @@ TEST(ScriptTest, VBScriptListsAndExtractsWithWaitExecution) {
   const std::string script =
       "Set control = CreateObject(\"ZAXTarGzip200a.ZAXTarGzip\")\r\n"
       "WScript.Echo \"ControlName=\" & control.ControlName()\r\n"
+      "WScript.Echo \"Vendor=\" & control.GetCPUVendor()\r\n"
       "control.ZAXListTarFile \"\"\r\n"
       "WScript.Echo \"EmptyName=\" & control.GetLastError\r\n"
       "control.ZAXListTarFile \"" + archive + "\"\r\n"
@@ -56,7 +70,7 @@ TEST(ScriptTest, VBScriptListsAndExtractsWithWaitExecution) {
   std::string output;
   const DWORD code = runProcess(L"cscript.exe //nologo \"" + widen(scriptPath) + L"\"", 60000, &output);
   ASSERT_NE(code, 0xFFFFFFFFu) << "cscript did not end";
-  EXPECT_THAT(lines(output), ::testing::ElementsAre("ControlName=ZAXTarGzip", "EmptyName=3", "Listed=0",
+  EXPECT_THAT(lines(output), ::testing::ElementsAre("ControlName=ZAXTarGzip", "Vendor=" + cpuVendor(), "EmptyName=3", "Listed=0",
                                                     "Extracted=0", "done"))
       << output;
 
