@@ -15,7 +15,6 @@ namespace {
 using ::testing::ElementsAre;
 using ::testing::ElementsAreArray;
 
-constexpr wchar_t kNoError[] = L"ErrorCode(0,No error)";
 
 std::wstring localDate(std::time_t when) {
   const std::tm* t = std::localtime(&when);

@@ -12,6 +12,9 @@
 
 namespace comtest {
 
+// The event that ends every job that went well.
+inline constexpr wchar_t kNoError[] = L"ErrorCode(0,No error)";
+
 std::wstring widen(const std::string& text);
 
 // Writes a gzip-compressed archive holding one member of `size` zero bytes, to give a job
