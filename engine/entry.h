@@ -20,6 +20,16 @@ using EntryOperand1 = WPARAM;
 #else
 using EntryOperand1 = UINT;
 #endif
+
+// Operand 1 as the protocol's integer or address. A 32-bit operand is sign-extended, so
+// that negative integers stay negative.
+inline std::intptr_t operand1Value(EntryOperand1 operand1) {
+#ifdef _WIN64
+  return static_cast<std::intptr_t>(operand1);
+#else
+  return static_cast<std::intptr_t>(static_cast<std::int32_t>(operand1));
+#endif
+}
 }  // namespace untgz
 
 extern "C" LRESULT CALLBACK interface1(HWND command, untgz::EntryOperand1 operand1, WPARAM operand2,

@@ -5,13 +5,8 @@
 
 extern "C" LRESULT CALLBACK interface1(HWND command, untgz::EntryOperand1 operand1, WPARAM operand2,
                                        LPARAM operand3) {
-#ifdef _WIN64
-  const auto first = static_cast<std::intptr_t>(operand1);
-#else
-  // A 32-bit operand, sign-extended: negative integers stay negative.
-  const auto first = static_cast<std::intptr_t>(static_cast<std::int32_t>(operand1));
-#endif
-  return untgz::dispatchCommand(reinterpret_cast<const char*>(command), first,
+  return untgz::dispatchCommand(reinterpret_cast<const char*>(command),
+                                untgz::operand1Value(operand1),
                                 static_cast<std::intptr_t>(operand2),
                                 static_cast<std::intptr_t>(operand3));
 }

@@ -70,8 +70,9 @@ TEST(ScriptTest, VBScriptListsAndExtractsWithWaitExecution) {
   std::string output;
   const DWORD code = runProcess(L"cscript.exe //nologo \"" + widen(scriptPath) + L"\"", 60000, &output);
   ASSERT_NE(code, 0xFFFFFFFFu) << "cscript did not end";
-  EXPECT_THAT(lines(output), ::testing::ElementsAre("ControlName=ZAXTarGzip", "Vendor=" + cpuVendor(), "EmptyName=3", "Listed=0",
-                                                    "Extracted=0", "done"))
+  EXPECT_THAT(lines(output),
+              ::testing::ElementsAre("ControlName=ZAXTarGzip", "Vendor=" + cpuVendor(), "EmptyName=3",
+                                     "Listed=0", "Extracted=0", "done"))
       << output;
 
   std::string contents;

@@ -40,12 +40,8 @@ std::int32_t answer(char* command, std::intptr_t operand1, std::intptr_t operand
 #ifdef _WIN32
 extern "C" LRESULT CALLBACK interface1(HWND command, untgz::EntryOperand1 operand1, WPARAM operand2,
                                        LPARAM operand3) {
-#ifdef _WIN64
-  const auto first = static_cast<std::intptr_t>(operand1);
-#else
-  const auto first = static_cast<std::intptr_t>(static_cast<std::int32_t>(operand1));
-#endif
-  return answer(reinterpret_cast<char*>(command), first, static_cast<std::intptr_t>(operand2),
+  return answer(reinterpret_cast<char*>(command), untgz::operand1Value(operand1),
+                static_cast<std::intptr_t>(operand2),
                 static_cast<std::intptr_t>(operand3));
 }
 #else
