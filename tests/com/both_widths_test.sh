@@ -13,9 +13,13 @@ ocx64=${2:?64-bit control}
 root="$(cd "$(dirname "$0")/../.." && pwd)"
 ZAX_WINE_WIDTH=32
 source "$root/scripts/wine-env"
-"$root/scripts/wine-prefix" >&2
-wine32() { wine "$@" </dev/null 2>/dev/null; }
-wine64() { /usr/lib/wine/wine64 "$@" </dev/null 2>/dev/null; }
+# The prefix booted, a persistent server, and the session's services started by a program
+# with no output: services started by one of the programs below would inherit its output
+# and hold the test runner's pipe open.
+"$root/scripts/wine-run" cmd /c exit </dev/null >/dev/null 2>&1
+wine32() { wine "$@" </dev/null; }
+wine64() { /usr/lib/wine/wine64 "$@" </dev/null; }
+system_folder() { [ "$1" = 32 ] && echo syswow64 || echo system32; }
 tool32() { wine32 "C:\\windows\\syswow64\\$1" "${@:2}"; }
 tool64() { wine64 "C:\\windows\\system32\\$1" "${@:2}"; }
 winpath() { wine64 winepath -w "$1" | tr -d '\r'; }
@@ -49,9 +53,14 @@ extracts() {  # extracts 32|64 N
     'control.WaitExecution = True' \
     "control.ZAXUncompress \"$(winpath "$work/site.tgz")\", \"$(winpath "$out")\", \"*.*\"" \
     'WScript.Echo "Extracted=" & control.GetLastError' >"$script"
-  local said
-  said=$(tool"$1" cscript.exe //nologo "$(winpath "$script")" | tr -d '\r' | tail -n 1)
-  [ "$said" = "Extracted=0" ] || { echo "  the $1-bit script said: '$said'"; return 1; }
+  local said status=0
+  said=$("wine$1" "C:\\windows\\$(system_folder "$1")\\cscript.exe" //nologo "$(winpath "$script")" \
+    2>"$work/cscript.err" | tr -d '\r' | tail -n 1) || status=$?
+  if [ "$said" != "Extracted=0" ]; then
+    echo "  the $1-bit script host ended with $status and said: '$said'; its errors:"
+    sed 's/^/    /' "$work/cscript.err"
+    return 1
+  fi
   diff -r "$work/src" "$out" >/dev/null
 }
 
