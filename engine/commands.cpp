@@ -11,9 +11,6 @@ namespace untgz {
 
 namespace {
 
-// Texts handed to the host never exceed what its 256-byte buffer holds.
-constexpr std::size_t maxOutputText = 255;
-
 std::string stringOperand(std::intptr_t operand) {
   const char* text = reinterpret_cast<const char*>(operand);
   return text ? std::string(text) : std::string();
@@ -113,6 +110,18 @@ const Command commandTable[] = {
     {"tarinfodelete", [](const Operands&) { return deleteEntryList(); }},
     {"getnumdir", [](const Operands&) { return job().dirCount.load(); }},
     {"getnumfiles", [](const Operands&) { return job().fileCount.load(); }},
+    {"getnumfailed", [](const Operands&) { return saturate32(job().failures.count()); }},
+    {"getfailure",
+     [](const Operands& o) {
+       // Operand 3 is the index; the name goes to operand 1 and the reason's text to
+       // operand 2. Answers the reason's number, or 0 when no failure is kept there.
+       std::string name;
+       MemberFailure reason;
+       if (o.third < 0 || !job().failures.at(static_cast<std::size_t>(o.third), name, reason)) return 0;
+       copyOut(o.first, name);
+       copyOut(o.second, memberFailureText(reason));
+       return static_cast<std::int32_t>(reason);
+     }},
 };
 
 }  // namespace

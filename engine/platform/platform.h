@@ -20,27 +20,62 @@ std::optional<std::string> nativePath(const std::string& path);
 
 // --- Folders and files --------------------------------------------------------------
 
+// Why a file-system call failed, as far as the engine tells the causes apart.
+enum class Failure { none, noSpace, nameTooLong, accessDenied, exists, notFolder, isFolder, other };
+
+// The cause of the last failed call of this seam on this thread (errno, GetLastError).
+// Read it right after the call that failed.
+Failure lastFailure();
+// The cause of the last failed write or close of a C stream (errno on every system).
+Failure lastStreamFailure();
+
+// True when the system cannot take a path this long, so that a member is refused before
+// any folder of it is made (MAX_PATH for the ANSI calls, PATH_MAX here).
+bool pathTooLong(const std::string& path);
+
 // Creates one folder (CreateDirectoryA with default security). False when it could not
 // be created, which includes a folder that already exists.
 bool createDirectory(const std::string& path);
 
 enum class PathKind { missing, file, directory };
-// What is at the path (GetFileAttributesA).
+// What is at the path (GetFileAttributesA), links followed.
 PathKind pathKind(const std::string& path);
+
+// What is at the path itself, links not followed. `link` is a symbolic link here, and a
+// reparse point (symbolic link, junction, mount point) on Windows.
+enum class EntryKind { missing, file, directory, link, other };
+EntryKind entryKind(const std::string& path);
+
+// Which file a path names, to tell whether two paths lead to one file (device and inode
+// here, volume serial number and file index on Windows). `valid` is false when it cannot
+// be told. followLinks decides whether a link at the path itself is followed.
+struct FileId {
+  bool valid = false;
+  std::uint64_t volume = 0;
+  std::uint64_t index = 0;
+  bool operator==(const FileId& other) const {
+    return valid && other.valid && volume == other.volume && index == other.index;
+  }
+};
+FileId fileId(const std::string& path, bool followLinks);
 
 // Creates a uniquely named file with the prefix "zax" in the folder and deletes it again
 // (GetTempFileNameA + DeleteFileA). True when the folder took the file.
 bool probeWritableFolder(const std::string& folder);
 
-// Opens a file for binary writing ("wb"), replacing an existing one.
-std::FILE* openOutputFile(const std::string& path);
+// Creates a new file for binary writing. Never opens what is already there and never
+// follows a link: an existing entry makes it fail with Failure::exists.
+std::FILE* createOutputFile(const std::string& path);
 
-// Deletes a file; failures are ignored by every caller.
-bool removeFile(const std::string& path);
+// Removes the entry at the path when it is not a folder: a file (read-only or not), a hard
+// link, or a link of any kind (the link itself, never what it leads to). False when the
+// entry is still there.
+bool removeEntry(const std::string& path);
 
-// Sets the creation and last-write time of an existing file to the instant given in
-// seconds since 1970 UTC; the last-access time is left alone. False when it could not.
-bool setFileTime(const std::string& path, std::int64_t secondsSince1970);
+// Writes out what the stream buffers and sets the creation and last-write time of its
+// file to the instant given in seconds since 1970 UTC, on the open file itself, so that no
+// link is followed; the last-access time is left alone. False when it could not.
+bool setStreamFileTime(std::FILE* file, std::int64_t secondsSince1970);
 
 // Size in bytes of the file, or -1 when it cannot be opened.
 std::int64_t fileSize(const std::string& path);
@@ -66,7 +101,7 @@ void debugOutput(const char* text);
 // Faults a test can inject: each hook, when set, answers in place of the real call.
 struct TestHooks {
   std::function<bool(const std::string& folder)> probeWritableFolder;
-  std::function<std::FILE*(const std::string& path)> openOutputFile;
+  std::function<std::FILE*(const std::string& path)> createOutputFile;
   std::function<bool(void (*procedure)())> startDetachedThread;
   std::function<void(const char* text)> debugOutput;
 };

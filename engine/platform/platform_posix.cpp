@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include <cctype>
+#include <climits>
 #include <cerrno>
 #include <cstdlib>
 #include <thread>
@@ -23,6 +24,34 @@ TestHooks& testHooks() {
 
 std::optional<std::string> nativePath(const std::string& path) { return posixPathOf(path); }
 
+namespace {
+
+Failure failureOf(int error) {
+  switch (error) {
+    case 0: return Failure::none;
+    case ENOSPC:
+    case EDQUOT: return Failure::noSpace;
+    case ENAMETOOLONG: return Failure::nameTooLong;
+    case EACCES:
+    case EPERM:
+    case EROFS: return Failure::accessDenied;
+    case EEXIST: return Failure::exists;
+    case ENOTDIR: return Failure::notFolder;
+    case EISDIR: return Failure::isFolder;
+    default: return Failure::other;
+  }
+}
+
+}  // namespace
+
+Failure lastFailure() { return failureOf(errno); }
+Failure lastStreamFailure() { return failureOf(errno); }
+
+bool pathTooLong(const std::string& path) {
+  const auto p = nativePath(path);
+  return p && p->size() >= PATH_MAX;
+}
+
 bool createDirectory(const std::string& path) {
   auto p = nativePath(path);
   if (!p || p->empty()) return false;
@@ -34,6 +63,28 @@ PathKind pathKind(const std::string& path) {
   struct stat st;
   if (!p || p->empty() || ::stat(p->c_str(), &st) != 0) return PathKind::missing;
   return S_ISDIR(st.st_mode) ? PathKind::directory : PathKind::file;
+}
+
+EntryKind entryKind(const std::string& path) {
+  auto p = nativePath(path);
+  struct stat st;
+  if (!p || p->empty() || ::lstat(p->c_str(), &st) != 0) return EntryKind::missing;
+  if (S_ISLNK(st.st_mode)) return EntryKind::link;
+  if (S_ISDIR(st.st_mode)) return EntryKind::directory;
+  if (S_ISREG(st.st_mode)) return EntryKind::file;
+  return EntryKind::other;
+}
+
+FileId fileId(const std::string& path, bool followLinks) {
+  auto p = nativePath(path);
+  struct stat st;
+  FileId id;
+  if (!p || p->empty()) return id;
+  if ((followLinks ? ::stat(p->c_str(), &st) : ::lstat(p->c_str(), &st)) != 0) return id;
+  id.valid = true;
+  id.volume = static_cast<std::uint64_t>(st.st_dev);
+  id.index = static_cast<std::uint64_t>(st.st_ino);
+  return id;
 }
 
 bool probeWritableFolder(const std::string& folder) {
@@ -52,27 +103,40 @@ bool probeWritableFolder(const std::string& folder) {
   return true;
 }
 
-std::FILE* openOutputFile(const std::string& path) {
-  if (testHooks().openOutputFile) return testHooks().openOutputFile(path);
+std::FILE* createOutputFile(const std::string& path) {
+  if (testHooks().createOutputFile) return testHooks().createOutputFile(path);
   auto p = nativePath(path);
-  if (!p || p->empty()) return nullptr;
-  return std::fopen(p->c_str(), "wb");
+  if (!p || p->empty()) {
+    errno = ENOENT;
+    return nullptr;
+  }
+  // O_EXCL with O_NOFOLLOW: a link put at the path after it was cleared makes the open
+  // fail instead of writing where the link points.
+  const int fd = ::open(p->c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+  if (fd < 0) return nullptr;
+  std::FILE* file = ::fdopen(fd, "wb");
+  if (!file) {
+    const int error = errno;
+    ::close(fd);
+    ::unlink(p->c_str());
+    errno = error;
+  }
+  return file;
 }
 
-bool removeFile(const std::string& path) {
+bool removeEntry(const std::string& path) {
   auto p = nativePath(path);
-  return p && !p->empty() && ::unlink(p->c_str()) == 0;
+  return p && !p->empty() && (::unlink(p->c_str()) == 0 || errno == ENOENT);
 }
 
-bool setFileTime(const std::string& path, std::int64_t secondsSince1970) {
-  auto p = nativePath(path);
-  if (!p || p->empty()) return false;
+bool setStreamFileTime(std::FILE* file, std::int64_t secondsSince1970) {
+  if (std::fflush(file) != 0) return false;
   struct timespec times[2];
   times[0].tv_sec = 0;
   times[0].tv_nsec = UTIME_OMIT;
   times[1].tv_sec = static_cast<time_t>(secondsSince1970);
   times[1].tv_nsec = 0;
-  return ::utimensat(AT_FDCWD, p->c_str(), times, 0) == 0;
+  return ::futimens(::fileno(file), times) == 0;
 }
 
 std::int64_t fileSize(const std::string& path) {

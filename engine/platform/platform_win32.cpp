@@ -3,6 +3,12 @@
 
 #include <windows.h>
 
+#include <fcntl.h>
+#include <io.h>
+
+#include <cerrno>
+#include <cstdint>
+
 namespace platform {
 
 TestHooks& testHooks() {
@@ -11,6 +17,40 @@ TestHooks& testHooks() {
 }
 
 std::optional<std::string> nativePath(const std::string& path) { return path; }
+
+namespace {
+
+Failure failureOfSystemError(DWORD error) {
+  switch (error) {
+    case ERROR_SUCCESS: return Failure::none;
+    case ERROR_DISK_FULL:
+    case ERROR_HANDLE_DISK_FULL: return Failure::noSpace;
+    case ERROR_FILENAME_EXCED_RANGE: return Failure::nameTooLong;
+    case ERROR_ACCESS_DENIED:
+    case ERROR_WRITE_PROTECT:
+    case ERROR_SHARING_VIOLATION: return Failure::accessDenied;
+    case ERROR_FILE_EXISTS:
+    case ERROR_ALREADY_EXISTS: return Failure::exists;
+    case ERROR_PATH_NOT_FOUND:
+    case ERROR_DIRECTORY: return Failure::notFolder;
+    default: return Failure::other;
+  }
+}
+
+}  // namespace
+
+Failure lastFailure() { return failureOfSystemError(::GetLastError()); }
+
+Failure lastStreamFailure() {
+  switch (errno) {
+    case ENOSPC: return Failure::noSpace;
+    case EACCES: return Failure::accessDenied;
+    default: return Failure::other;
+  }
+}
+
+// The ANSI calls take paths below MAX_PATH characters, the NUL included.
+bool pathTooLong(const std::string& path) { return path.size() >= MAX_PATH; }
 
 bool createDirectory(const std::string& path) {
   return ::CreateDirectoryA(path.c_str(), nullptr) != 0;
@@ -22,6 +62,32 @@ PathKind pathKind(const std::string& path) {
   return (attributes & FILE_ATTRIBUTE_DIRECTORY) ? PathKind::directory : PathKind::file;
 }
 
+EntryKind entryKind(const std::string& path) {
+  const DWORD attributes = ::GetFileAttributesA(path.c_str());
+  if (attributes == INVALID_FILE_ATTRIBUTES) return EntryKind::missing;
+  // Symbolic links, junctions and mount points all lead somewhere else.
+  if (attributes & FILE_ATTRIBUTE_REPARSE_POINT) return EntryKind::link;
+  if (attributes & FILE_ATTRIBUTE_DIRECTORY) return EntryKind::directory;
+  if (attributes & FILE_ATTRIBUTE_DEVICE) return EntryKind::other;
+  return EntryKind::file;
+}
+
+FileId fileId(const std::string& path, bool followLinks) {
+  FileId id;
+  const DWORD flags = FILE_FLAG_BACKUP_SEMANTICS | (followLinks ? 0 : FILE_FLAG_OPEN_REPARSE_POINT);
+  HANDLE file = ::CreateFileA(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                              nullptr, OPEN_EXISTING, flags, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return id;
+  BY_HANDLE_FILE_INFORMATION information;
+  if (::GetFileInformationByHandle(file, &information)) {
+    id.valid = true;
+    id.volume = information.dwVolumeSerialNumber;
+    id.index = (static_cast<std::uint64_t>(information.nFileIndexHigh) << 32) | information.nFileIndexLow;
+  }
+  ::CloseHandle(file);
+  return id;
+}
+
 bool probeWritableFolder(const std::string& folder) {
   if (testHooks().probeWritableFolder) return testHooks().probeWritableFolder(folder);
   char name[MAX_PATH + 16];
@@ -30,20 +96,53 @@ bool probeWritableFolder(const std::string& folder) {
   return true;
 }
 
-std::FILE* openOutputFile(const std::string& path) {
-  if (testHooks().openOutputFile) return testHooks().openOutputFile(path);
-  return std::fopen(path.c_str(), "wb");
+std::FILE* createOutputFile(const std::string& path) {
+  if (testHooks().createOutputFile) return testHooks().createOutputFile(path);
+  // CREATE_NEW fails on anything already there, a link included, so a link put at the
+  // path after it was cleared is never written through.
+  HANDLE handle = ::CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_NEW,
+                                FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (handle == INVALID_HANDLE_VALUE) return nullptr;
+  const int descriptor = ::_open_osfhandle(reinterpret_cast<std::intptr_t>(handle), _O_WRONLY | _O_BINARY);
+  if (descriptor == -1) {
+    ::CloseHandle(handle);
+    ::DeleteFileA(path.c_str());
+    ::SetLastError(ERROR_TOO_MANY_OPEN_FILES);
+    return nullptr;
+  }
+  std::FILE* file = ::_fdopen(descriptor, "wb");
+  if (!file) {
+    ::_close(descriptor);
+    ::DeleteFileA(path.c_str());
+    ::SetLastError(ERROR_TOO_MANY_OPEN_FILES);
+  }
+  return file;
 }
 
-bool removeFile(const std::string& path) { return ::DeleteFileA(path.c_str()) != 0; }
+bool removeEntry(const std::string& path) {
+  const DWORD attributes = ::GetFileAttributesA(path.c_str());
+  if (attributes == INVALID_FILE_ATTRIBUTES) return true;
+  // A link to a folder (symbolic link or junction) is removed as a folder; that removes
+  // the link, never the folder it leads to.
+  if ((attributes & FILE_ATTRIBUTE_REPARSE_POINT) && (attributes & FILE_ATTRIBUTE_DIRECTORY))
+    return ::RemoveDirectoryA(path.c_str()) != 0;
+  if (attributes & FILE_ATTRIBUTE_DIRECTORY) {
+    ::SetLastError(ERROR_DIRECTORY);
+    return false;
+  }
+  // A read-only file is replaced like any other, as tar tools do.
+  if (attributes & FILE_ATTRIBUTE_READONLY)
+    ::SetFileAttributesA(path.c_str(), attributes & ~static_cast<DWORD>(FILE_ATTRIBUTE_READONLY));
+  return ::DeleteFileA(path.c_str()) != 0;
+}
 
-bool setFileTime(const std::string& path, std::int64_t secondsSince1970) {
+bool setStreamFileTime(std::FILE* file, std::int64_t secondsSince1970) {
   const std::int64_t kEpochDifference = 11644473600LL;
   // A FILETIME counts from 1601 and cannot hold much past the year 30000.
   if (secondsSince1970 < -kEpochDifference || secondsSince1970 > 900000000000LL) return false;
-  HANDLE file = ::CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
-                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (file == INVALID_HANDLE_VALUE) return false;
+  if (std::fflush(file) != 0) return false;
+  const auto handle = reinterpret_cast<HANDLE>(::_get_osfhandle(::_fileno(file)));
+  if (handle == INVALID_HANDLE_VALUE) return false;
   // The instant itself, in 100 ns steps since 1601: converting through local calendar
   // fields would shift times on the other side of a daylight-saving change by an hour.
   ULARGE_INTEGER ticks;
@@ -51,9 +150,7 @@ bool setFileTime(const std::string& path, std::int64_t secondsSince1970) {
   FILETIME time;
   time.dwLowDateTime = ticks.LowPart;
   time.dwHighDateTime = ticks.HighPart;
-  BOOL ok = ::SetFileTime(file, &time, nullptr, &time);
-  ::CloseHandle(file);
-  return ok != 0;
+  return ::SetFileTime(handle, &time, nullptr, &time) != 0;
 }
 
 std::int64_t fileSize(const std::string& path) {

@@ -25,11 +25,12 @@ std::int32_t runArchiveJob(const std::string& archive, const std::string& destin
   if (platform::pathKind(archive) != platform::PathKind::file) return resultNotOpened;
   const auto path = platform::nativePath(archive);
   if (!path) return resultNotOpened;
+  const platform::FileId archiveId = platform::fileId(archive, true);
   gzFile file = gzopen(path->c_str(), "rb");
   if (!file) return resultNotOpened;
   gzbuffer(file, gzipInputBuffer);
   return listing ? listMembers(file, control)
-                 : extractMembers(file, outputRoot, selection, control);
+                 : extractMembers(file, outputRoot, archiveId, selection, control);
 }
 
 }  // namespace untgz

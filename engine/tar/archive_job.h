@@ -8,6 +8,9 @@
 #include <cstdint>
 #include <string>
 
+#include "../job.h"
+#include "../platform/platform.h"
+
 namespace untgz {
 
 // The job values a walk reads and writes.
@@ -18,6 +21,7 @@ struct JobControl {
   const std::atomic<std::int32_t>& cancelFlag;
   std::atomic<std::int32_t>& dirCount;
   std::atomic<std::int32_t>& fileCount;
+  FailureLog& failures;
 };
 
 // Returns the job's result code. When the destination is refused (40 + path code),
@@ -28,7 +32,8 @@ std::int32_t runArchiveJob(const std::string& archive, const std::string& destin
 
 // The two walks; each closes the stream and returns the walk's result code.
 std::int32_t listMembers(gzFile file, JobControl& control);
-std::int32_t extractMembers(gzFile file, const std::string& outputRoot,
+// `archive` names the file being read, which the extraction never replaces.
+std::int32_t extractMembers(gzFile file, const std::string& outputRoot, platform::FileId archive,
                             const std::string& selection, JobControl& control);
 
 }  // namespace untgz

@@ -1,14 +1,13 @@
 // The extraction walk: writes the selected regular files under the output root with
-// their modification times, creates the folders of directory entries, and honours the
-// pause and cancel requests before every block.
+// their modification times, creates the folders of directory entries, honours the pause
+// and cancel requests before every block, and counts every member it does not extract.
 #include <cstdio>
-#include <optional>
 #include <vector>
 
 #include "../platform/platform.h"
 #include "archive_job.h"
-#include "destination.h"
 #include "output_path.h"
+#include "output_tree.h"
 #include "selection.h"
 #include "tar_reader.h"
 
@@ -20,76 +19,94 @@ constexpr unsigned pauseSleepMilliseconds = 50;
 // Output goes through a large stream buffer: one system call per 256 KiB, not per block.
 constexpr std::size_t outputBufferSize = 256 * 1024;
 
-std::string parentFolder(const std::string& path) {
-  const std::size_t separator = path.find_last_of('\\');
-  return separator == std::string::npos ? std::string() : path.substr(0, separator);
-}
-
 class ExtractVisitor : public WalkVisitor {
  public:
-  ExtractVisitor(const std::string& outputRoot, const std::string& selection, JobControl& control)
-      : outputRoot_(outputRoot), selection_(selection), control_(control), buffer_(outputBufferSize) {}
+  ExtractVisitor(const std::string& outputRoot, platform::FileId archive, const std::string& selection,
+                 JobControl& control)
+      : tree_(outputRoot, archive), selection_(selection), control_(control), buffer_(outputBufferSize) {}
 
   ~ExtractVisitor() override { closeOutput(); }
 
   bool beforeBlock() override {
     if (control_.pauseFlag.load(std::memory_order_relaxed) != 0)
       platform::sleepMilliseconds(pauseSleepMilliseconds);
-    return control_.cancelFlag.load(std::memory_order_relaxed) == 0;
+    // A full disk ends the job like a cancel: no later member could be written either.
+    return !diskFull_ && control_.cancelFlag.load(std::memory_order_relaxed) == 0;
   }
 
   void onDirectory(const Member& member) override {
-    // Folders are made whatever the selection says; a failure is not reported.
-    if (const auto path = buildOutputPath(outputRoot_, member.name)) createDirectoryPath(*path);
+    // Folders are made whatever the selection says.
+    std::string relative;
+    // "./" and "/" name the output root itself, which is there already.
+    if (!member.name.empty() && memberPath(member.name, relative) == MemberPath::empty) return;
+    if (!placeable(member, relative)) return;
+    if (auto failure = tree_.makeFolder(relative)) fail(member.name, *failure);
   }
 
   void onFileBegin(const Member& member) override {
-    if (!matchSelection(member.name, selection_)) return;
-    const auto path = buildOutputPath(outputRoot_, member.name);
-    if (!path) return;  // a name that would leave the destination is passed over
-    std::FILE* file = platform::openOutputFile(*path);
-    if (!file) {
-      // The member's folder may be missing when the archive has no entry for it.
-      const std::string parent = parentFolder(*path);
-      if (parent.size() > outputRoot_.size()) createDirectoryPath(parent);
-      file = platform::openOutputFile(*path);
-    }
-    if (!file) return;  // a file that cannot be opened (read-only, odd name) is passed over
+    std::string relative;
+    // A member without a name cannot be matched against the selection, so nobody can tell
+    // whether it was wanted: it is counted as left out whatever the selection says.
+    const bool named = memberPath(member.name, relative) != MemberPath::empty;
+    if (named && !matchSelection(member.name, selection_)) return;
+    if (!placeable(member, relative)) return;
+    MemberFailure why = MemberFailure::fileNotCreated;
+    std::FILE* file = tree_.createFile(relative, why);
+    if (!file) return fail(member.name, why);
     std::setvbuf(file, buffer_.data(), _IOFBF, buffer_.size());
-    if (member.size == 0) {
-      // An empty member is an empty file, closed at once, with the member's time like any
-      // other: an empty file's time is as much part of the archive as its name.
-      if (std::fclose(file) == 0) platform::setFileTime(*path, member.mtime);
-      return;
-    }
     output_ = file;
-    outputPath_ = *path;
+    outputName_ = member.name;
+    outputPath_ = tree_.fullPath(relative);
     mtime_ = member.mtime;
+    // An empty member is an empty file, closed at once, with the member's time like any
+    // other: an empty file's time is as much part of the archive as its name.
+    if (member.size == 0) onFileEnd(true);
   }
 
   void onFileData(const unsigned char* data, std::size_t length) override {
     if (!output_) return;
-    if (std::fwrite(data, 1, length, output_) != length) abandonOutput();
+    if (std::fwrite(data, 1, length, output_) != length) abandonOutput(platform::lastStreamFailure());
   }
 
   void onFileEnd(bool complete) override {
     if (!output_) return;
-    const bool written = std::fclose(output_) == 0;
-    output_ = nullptr;
-    if (!written) {
-      // The last buffered bytes did not reach the disk: the file is not the member.
-      platform::removeFile(outputPath_);
-    } else if (complete) {
-      platform::setFileTime(outputPath_, mtime_);
-    }
     // A file cut short by a cancel or by the end of the input stays as written, untimed.
+    if (complete && !platform::setStreamFileTime(output_, mtime_) && std::ferror(output_)) {
+      return abandonOutput(platform::lastStreamFailure());
+    }
+    if (std::fclose(output_) != 0) {
+      // The last buffered bytes did not reach the disk: the file is not the member.
+      output_ = nullptr;
+      platform::removeEntry(outputPath_);
+      return fail(outputName_, whyNotWritten(platform::lastStreamFailure()));
+    }
+    output_ = nullptr;
   }
 
  private:
-  void abandonOutput() {
+  bool placeable(const Member& member, std::string& relative) {
+    switch (memberPath(member.name, relative)) {
+      case MemberPath::ok: return true;
+      case MemberPath::climbsUp: fail(member.name, MemberFailure::unsafeName); return false;
+      case MemberPath::empty: fail(member.name, MemberFailure::noName); return false;
+    }
+    return false;
+  }
+
+  static MemberFailure whyNotWritten(platform::Failure failure) {
+    return failure == platform::Failure::noSpace ? MemberFailure::diskFull : MemberFailure::notWritten;
+  }
+
+  void fail(const std::string& name, MemberFailure why) {
+    if (why == MemberFailure::diskFull) diskFull_ = true;
+    control_.failures.add(name, why);
+  }
+
+  void abandonOutput(platform::Failure failure) {
     std::fclose(output_);
     output_ = nullptr;
-    platform::removeFile(outputPath_);
+    platform::removeEntry(outputPath_);
+    fail(outputName_, whyNotWritten(failure));
   }
 
   void closeOutput() {
@@ -97,26 +114,31 @@ class ExtractVisitor : public WalkVisitor {
     output_ = nullptr;
   }
 
-  const std::string& outputRoot_;
+  OutputTree tree_;
   const std::string& selection_;
   JobControl& control_;
   std::vector<char> buffer_;
   std::FILE* output_ = nullptr;
+  std::string outputName_;
   std::string outputPath_;
   std::int64_t mtime_ = 0;
+  bool diskFull_ = false;
 };
 
 }  // namespace
 
-std::int32_t extractMembers(gzFile file, const std::string& outputRoot,
+std::int32_t extractMembers(gzFile file, const std::string& outputRoot, platform::FileId archive,
                             const std::string& selection, JobControl& control) {
   WalkProgress progress{control.bytesConsumed, control.archivePosition};
   WalkEnd end;
   {
-    ExtractVisitor visitor(outputRoot, selection, control);
+    ExtractVisitor visitor(outputRoot, archive, selection, control);
     end = walkArchive(file, visitor, progress);
   }
-  return finishWalk(file, end);
+  const std::int32_t result = finishWalk(file, end);
+  // The archive's own faults come first; the members left out are counted either way.
+  if (result == resultOk && control.failures.count() > 0) return resultMembersNotExtracted;
+  return result;
 }
 
 }  // namespace untgz

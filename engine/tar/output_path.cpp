@@ -12,15 +12,17 @@ bool isDrivePrefix(const std::string& name, std::size_t at) {
          std::isalpha(static_cast<unsigned char>(name[at])) != 0;
 }
 
+bool isSeparator(char c) { return c == '/' || c == '\\'; }
+
 // True for "..", and for the names Windows shortens to it or to an upward step when it
 // drops trailing dots and spaces ("...", ".. ", ". ."): any component made of dots and
 // spaces only that holds at least two dots.
-bool climbsUp(const std::string& component) {
+bool climbsUp(const std::string& name, std::size_t begin, std::size_t end) {
   int dots = 0;
-  for (char c : component) {
-    if (c == '.') {
+  for (std::size_t i = begin; i < end; ++i) {
+    if (name[i] == '.') {
       ++dots;
-    } else if (c != ' ') {
+    } else if (name[i] != ' ') {
       return false;
     }
   }
@@ -29,39 +31,37 @@ bool climbsUp(const std::string& component) {
 
 }  // namespace
 
-std::optional<std::string> buildOutputPath(const std::string& outputRoot,
-                                           const std::string& memberName) {
-  std::string name = memberName;
-  for (char& c : name) {
-    if (c == '/') c = '\\';
-  }
-
+MemberPath memberPath(const std::string& memberName, std::string& relative) {
   // "\\server\share\x", "c:\x", "/x" and even "\c:\x" all become relative names.
   std::size_t start = 0;
   for (;;) {
-    if (start < name.size() && name[start] == '\\') {
+    if (start < memberName.size() && isSeparator(memberName[start])) {
       ++start;
-    } else if (isDrivePrefix(name, start)) {
+    } else if (isDrivePrefix(memberName, start)) {
       start += 2;
     } else {
       break;
     }
   }
-  name.erase(0, start);
-  if (name.empty()) return std::nullopt;
 
-  for (std::size_t begin = 0; begin <= name.size();) {
-    std::size_t end = name.find('\\', begin);
-    if (end == std::string::npos) end = name.size();
-    if (climbsUp(name.substr(begin, end - begin))) return std::nullopt;
+  // One pass over the components: linear in the name, however many there are.
+  relative.clear();
+  relative.reserve(memberName.size() - start);
+  for (std::size_t begin = start; begin <= memberName.size();) {
+    std::size_t end = begin;
+    while (end < memberName.size() && !isSeparator(memberName[end])) ++end;
+    const std::size_t length = end - begin;
+    if (climbsUp(memberName, begin, end)) {
+      relative.clear();
+      return MemberPath::climbsUp;
+    }
+    if (length != 0 && !(length == 1 && memberName[begin] == '.')) {
+      if (!relative.empty()) relative += '\\';
+      relative.append(memberName, begin, length);
+    }
     begin = end + 1;
   }
-
-  // Without a root there is no folder to stay inside.
-  if (outputRoot.empty()) return std::nullopt;
-  std::string path = outputRoot;
-  if (path.back() != '\\') path += '\\';
-  return path + name;
+  return relative.empty() ? MemberPath::empty : MemberPath::ok;
 }
 
 }  // namespace untgz

@@ -1,20 +1,22 @@
-// Where an extracted member is written.
+// Where an extracted member is written, below the output root.
 #pragma once
 
-#include <optional>
 #include <string>
 
 namespace untgz {
 
-// The path at which a member is written: outputRoot, a backslash unless it ends with
-// one, then the member name with "/" turned into backslashes. Every member lands under
-// outputRoot, whatever its name says: leading separators and drive prefixes ("c:") of the
-// name are dropped, and a name with a ".." component (or one that Windows would read as
-// "..", such as "..." or ".. ") gives nothing, as do a name with nothing left and an
-// empty outputRoot. The caller skips a member that gets nothing. Folders for a member are
-// made from this path too (createDirectoryPath on it, or on its part before the last
-// backslash), never from the raw name.
-std::optional<std::string> buildOutputPath(const std::string& outputRoot,
-                                           const std::string& memberName);
+enum class MemberPath {
+  ok,        // `relative` holds the path below the output root
+  climbsUp,  // a ".." component (or one Windows reads as "..")
+  empty,     // nothing is left of the name
+};
+
+// The path below the output root at which a member is written: the member name with "/"
+// turned into backslashes, "." and empty components dropped, and no separator at either
+// end. Every member lands under the root, whatever its name says: leading separators and
+// drive prefixes ("c:") are dropped, and a name with a ".." component (or one that Windows
+// would read as "..", such as "..." or ".. ") is refused, as is a name with nothing left.
+// Folders for a member are made from this path too, never from the raw name.
+MemberPath memberPath(const std::string& memberName, std::string& relative);
 
 }  // namespace untgz

@@ -8,6 +8,8 @@
 #include <algorithm>
 #include <chrono>
 #include <filesystem>
+#include <functional>
+#include <ostream>
 #include <thread>
 
 #include "engine_client.h"
@@ -50,6 +52,31 @@ struct Extraction {
     return found;
   }
 };
+
+struct Failure {
+  std::string name;
+  std::int32_t reason;
+  bool operator==(const Failure& other) const { return name == other.name && reason == other.reason; }
+};
+
+std::ostream& operator<<(std::ostream& out, const Failure& f) {
+  return out << "{" << f.name << ", " << f.reason << "}";
+}
+
+// The members the last job did not extract, as a host reads them.
+std::vector<Failure> failures() {
+  std::vector<Failure> found;
+  for (std::intptr_t i = 0;; ++i) {
+    std::string name(300, ' '), reason(300, ' ');
+    const std::int32_t number = call("getfailure", reinterpret_cast<std::intptr_t>(&name[0]),
+                                     reinterpret_cast<std::intptr_t>(&reason[0]), i);
+    if (number == 0) break;
+    found.push_back({name.c_str(), number});
+    EXPECT_NE(std::string(reason.c_str()), "") << name.c_str();
+  }
+  EXPECT_EQ(call("getnumfailed"), static_cast<std::int32_t>(found.size()));
+  return found;
+}
 
 std::time_t modificationTime(const std::string& nativePath) {
   struct stat status {};
@@ -118,7 +145,11 @@ TEST(Extraction, NothingIsWrittenOutsideTheDestination) {
                             .file("kept.txt", "8")
                             .end()
                             .bytes();
-  ASSERT_EQ(x.run(archive), 0);
+  ASSERT_EQ(x.run(archive), 9);
+  EXPECT_EQ(failures(), (std::vector<Failure>{{"../escape.txt", 1},
+                                              {"a/../../escape2.txt", 1},
+                                              {"a\\..\\..\\escape3.txt", 1},
+                                              {"../escaped-dir/", 1}}));
   EXPECT_EQ(x.everything(),
             (std::vector<std::string>{"a.tar", "out", "out/abs", "out/abs/root.txt", "out/back",
                                       "out/back/slash.txt", "out/drive.txt", "out/drive2.txt",
@@ -126,24 +157,24 @@ TEST(Extraction, NothingIsWrittenOutsideTheDestination) {
   EXPECT_EQ(x.contents("kept.txt"), "8") << "skipped members' data is read past";
 }
 
-TEST(Extraction, AFileThatCannotBeOpenedIsPassedOverQuietly) {
-  // Stands for an existing read-only file: the open fails and the member is skipped.
+TEST(Extraction, AFileThatCannotBeCreatedIsCountedAndTheJobGoesOn) {
   Extraction x;
-  platform::testHooks().openOutputFile = [](const std::string& path) -> std::FILE* {
+  platform::testHooks().createOutputFile = [](const std::string& path) -> std::FILE* {
     if (path.find("locked") != std::string::npos) return nullptr;
     return std::fopen(platform::nativePath(path).value_or(path).c_str(), "wb");
   };
   const std::int32_t result =
       x.run(TarBuilder().file("locked", std::string(3000, 'l')).file("next", "n").end().bytes());
-  platform::testHooks().openOutputFile = nullptr;
-  EXPECT_EQ(result, 0);
+  platform::testHooks().createOutputFile = nullptr;
+  EXPECT_EQ(result, 9);
+  EXPECT_EQ(failures(), (std::vector<Failure>{{"locked", 9}}));
   EXPECT_FALSE(x.exists("locked"));
   EXPECT_EQ(x.contents("next"), "n");
 }
 
 TEST(Extraction, CancelLeavesThePartFileUntimedAndEndsWithZero) {
   Extraction x;
-  platform::testHooks().openOutputFile = [](const std::string& path) -> std::FILE* {
+  platform::testHooks().createOutputFile = [](const std::string& path) -> std::FILE* {
     // The host's cancel arrives while the big member is being written.
     if (path.find("big") != std::string::npos) untgz::jobState().cancelFlag.store(1);
     return std::fopen(platform::nativePath(path).value_or(path).c_str(), "wb");
@@ -155,7 +186,7 @@ TEST(Extraction, CancelLeavesThePartFileUntimedAndEndsWithZero) {
                                         .file("after", "a")
                                         .end()
                                         .bytes());
-  platform::testHooks().openOutputFile = nullptr;
+  platform::testHooks().createOutputFile = nullptr;
   EXPECT_EQ(result, 0);
   EXPECT_EQ(x.contents("first"), "1");
   EXPECT_EQ(modificationTime(x.out("first")), 0);
@@ -167,7 +198,7 @@ TEST(Extraction, CancelLeavesThePartFileUntimedAndEndsWithZero) {
 
 TEST(Extraction, PauseSlowsTheWalkButChangesNothing) {
   Extraction x;
-  platform::testHooks().openOutputFile = [](const std::string& path) -> std::FILE* {
+  platform::testHooks().createOutputFile = [](const std::string& path) -> std::FILE* {
     // Paused from the start of the member, resumed once the walk has slept a few times.
     if (path.find("slow") != std::string::npos) untgz::jobState().pauseFlag.store(1);
     return std::fopen(platform::nativePath(path).value_or(path).c_str(), "wb");
@@ -180,7 +211,7 @@ TEST(Extraction, PauseSlowsTheWalkButChangesNothing) {
   const std::string data(5000, 's');
   const std::int32_t result = x.run(TarBuilder().file("slow", data).file("then", "t").end().bytes());
   resume.join();
-  platform::testHooks().openOutputFile = nullptr;
+  platform::testHooks().createOutputFile = nullptr;
   EXPECT_EQ(result, 0);
   EXPECT_EQ(x.contents("slow"), data);
   EXPECT_EQ(x.contents("then"), "t");
@@ -205,4 +236,167 @@ TEST(Extraction, DamagedInputKeepsWhatWasWritten) {
   EXPECT_EQ(x.run(archive), 8);
   EXPECT_EQ(x.contents("whole"), "w");
   EXPECT_EQ(x.contents("cut").size(), 2048u) << "the blocks before the cut are kept";
+}
+
+// What is already in the destination never leads a member elsewhere: a link at a
+// member's path is replaced, never written through, and the file it led to is kept.
+TEST(ExtractionSafety, LinksAtMemberPathsAreReplaced) {
+  Extraction x;
+  fs::create_directories(x.out(""));
+  zaxtest::writeFile(x.folder.nativeChild("victim"), "keep");
+  zaxtest::writeFile(x.folder.nativeChild("victim2"), "keep too");
+  std::error_code linkError;
+  fs::create_symlink(x.folder.nativeChild("victim"), x.out("sym"), linkError);
+  if (linkError) GTEST_SKIP() << "no symbolic links here: " << linkError.message();
+  fs::create_hard_link(x.folder.nativeChild("victim2"), x.out("hard"));
+  fs::create_symlink(x.folder.nativeChild("nowhere"), x.out("dangling"));
+
+  ASSERT_EQ(x.run(TarBuilder().file("sym", "new1").file("hard", "new2").file("dangling", "new3").end().bytes()), 0);
+  EXPECT_EQ(x.contents("sym"), "new1");
+  EXPECT_FALSE(fs::is_symlink(x.out("sym")));
+  EXPECT_EQ(x.contents("hard"), "new2");
+  EXPECT_EQ(x.contents("dangling"), "new3");
+  EXPECT_FALSE(fs::exists(x.folder.nativeChild("nowhere")));
+  std::string kept;
+  ASSERT_TRUE(zaxtest::readFile(x.folder.nativeChild("victim"), kept));
+  EXPECT_EQ(kept, "keep");
+  ASSERT_TRUE(zaxtest::readFile(x.folder.nativeChild("victim2"), kept));
+  EXPECT_EQ(kept, "keep too");
+}
+
+TEST(ExtractionSafety, ALinkedFolderBelowTheDestinationIsNotFollowed) {
+  Extraction x;
+  fs::create_directories(x.out(""));
+  fs::create_directories(x.folder.nativeChild("elsewhere"));
+  std::error_code linkError;
+  fs::create_directory_symlink(x.folder.nativeChild("elsewhere"), x.out("sub"), linkError);
+  if (linkError) GTEST_SKIP() << "no symbolic links here: " << linkError.message();
+
+  ASSERT_EQ(x.run(TarBuilder()
+                      .file("sub/file", "f")
+                      .directory("sub/newdir/")
+                      .file("sub/newdir/f", "g")
+                      .directory("sub/")
+                      .file("fine", "ok")
+                      .end()
+                      .bytes()),
+            9);
+  EXPECT_TRUE(fs::is_empty(x.folder.nativeChild("elsewhere")));
+  EXPECT_EQ(failures(), (std::vector<Failure>{{"sub/file", 3}, {"sub/newdir/", 3}, {"sub/newdir/f", 3}, {"sub/", 3}}));
+  EXPECT_EQ(x.contents("fine"), "ok");
+}
+
+// Each member that cannot be written is counted with its reason; the others are written.
+TEST(ExtractionSafety, MembersThatCannotBeWrittenAreCountedWithTheirReason) {
+  struct Case {
+    const char* what;
+    std::function<void(Extraction&)> before;  // what is on disk before the job
+    TarBuilder::Entry member;
+    std::int32_t reason;
+  };
+  const std::string longPath = [] {
+    std::string path;
+    while (path.size() < 5000) path += std::string(100, 'p') + "/";
+    return path + "file";
+  }();
+  const Case cases[] = {
+      {"a file where a folder must go", [](Extraction& x) { zaxtest::writeFile(x.out("x"), "file"); },
+       {"x/y", '0', "data"}, 4},
+      {"a folder where the file must go", [](Extraction& x) { fs::create_directories(x.out("d/inside")); },
+       {"d", '0', "data"}, 5},
+      {"a file where a folder entry must go", [](Extraction& x) { zaxtest::writeFile(x.out("e"), "file"); },
+       {"e/", '5'}, 4},
+      {"a path longer than the system takes", [](Extraction&) {}, {longPath, '0', "data"}, 7},
+      {"a name longer than the system takes", [](Extraction&) {}, {std::string(300, 'n'), '0', "data"}, 7},
+      {"a folder entry with an upward step", [](Extraction&) {}, {"a/../../up/", '5'}, 1},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    Extraction x;
+    fs::create_directories(x.out(""));
+    c.before(x);
+    TarBuilder archive;
+    if (c.member.name.size() > 100) {
+      archive.gnuLongName(c.member.name, c.member);
+    } else {
+      archive.add(c.member);
+    }
+    ASSERT_EQ(x.run(archive.file("after", "a").end().bytes()), 9);
+    // Names are kept as far as a host buffer takes them.
+    EXPECT_EQ(failures(), (std::vector<Failure>{{c.member.name.substr(0, 255), c.reason}}));
+    EXPECT_EQ(x.contents("after"), "a");
+  }
+}
+
+TEST(ExtractionSafety, AMemberWithoutANameIsCounted) {
+  Extraction x;
+  ASSERT_EQ(x.run(TarBuilder().gnuLongName("", {"ignored", '0', "data"}).file("after", "a").end().bytes()), 9);
+  EXPECT_EQ(failures(), (std::vector<Failure>{{"", 2}}));
+  EXPECT_EQ(x.contents("after"), "a");
+}
+
+TEST(ExtractionSafety, TheArchiveBeingReadIsNeverReplaced) {
+  Extraction x;
+  x.destination = x.folder.engine();
+  const Bytes archive = TarBuilder().file("a.tar", std::string(5000, 'x')).file("other", "o").end().bytes();
+  ASSERT_EQ(x.run(archive), 9);
+  EXPECT_EQ(failures(), (std::vector<Failure>{{"a.tar", 6}}));
+  std::string kept;
+  ASSERT_TRUE(zaxtest::readFile(x.folder.nativeChild("a.tar"), kept));
+  EXPECT_EQ(kept, std::string(archive.begin(), archive.end()));
+  ASSERT_TRUE(zaxtest::readFile(x.folder.nativeChild("other"), kept));
+  EXPECT_EQ(kept, "o");
+}
+
+TEST(ExtractionSafety, ReadOnlyFilesAreReplaced) {
+  Extraction x;
+  fs::create_directories(x.out(""));
+  zaxtest::writeFile(x.out("ro"), "old");
+  fs::permissions(x.out("ro"), fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
+  ASSERT_EQ(x.run(TarBuilder().file("ro", "new").end().bytes()), 0);
+  EXPECT_EQ(x.contents("ro"), "new");
+}
+
+// A full disk ends the job at the member that did not fit, which is removed; what was
+// written before stays. Small files fail at the close, large ones while being written.
+TEST(ExtractionSafety, AFullDiskEndsTheJobAndIsReported) {
+#ifdef _WIN32
+  static const char* const kFullDevice = "Z:\\dev\\full";
+#else
+  static const char* const kFullDevice = "/dev/full";
+#endif
+  for (const std::size_t size : {std::size_t{10}, std::size_t{600 * 1024}}) {
+    SCOPED_TRACE(size);
+    Extraction x;
+    platform::testHooks().createOutputFile = [](const std::string& path) -> std::FILE* {
+      if (path.find("big") != std::string::npos) return std::fopen(kFullDevice, "wb");
+      return std::fopen(platform::nativePath(path).value_or(path).c_str(), "wb");
+    };
+    const std::int32_t result = x.run(
+        TarBuilder().file("first", "1").file("big", std::string(size, 'b')).file("after", "a").end().bytes());
+    platform::testHooks().createOutputFile = nullptr;
+    EXPECT_EQ(result, 9);
+    EXPECT_EQ(failures(), (std::vector<Failure>{{"big", 12}}));
+    EXPECT_EQ(x.contents("first"), "1");
+    EXPECT_FALSE(x.exists("after"));
+  }
+}
+
+// Every failure is counted, while only the first thousand are kept with their names; a new
+// job starts a new count.
+TEST(ExtractionSafety, TheFailureLogIsBoundedAndClearedByTheNextJob) {
+  Extraction x;
+  TarBuilder many;
+  for (int i = 0; i < 1005; ++i) many.directory("../up" + std::to_string(i) + "/");
+  ASSERT_EQ(x.run(many.end().bytes()), 9);
+  EXPECT_EQ(call("getnumfailed"), 1005);
+  std::string name(300, ' '), reason(300, ' ');
+  EXPECT_EQ(call("getfailure", reinterpret_cast<std::intptr_t>(&name[0]), reinterpret_cast<std::intptr_t>(&reason[0]), 999), 1);
+  EXPECT_STREQ(name.c_str(), "../up999/");
+  EXPECT_STREQ(reason.c_str(), "its name leads out of the destination folder");
+  EXPECT_EQ(call("getfailure", reinterpret_cast<std::intptr_t>(&name[0]), reinterpret_cast<std::intptr_t>(&reason[0]), 1000), 0);
+  EXPECT_EQ(call("getfailure", reinterpret_cast<std::intptr_t>(&name[0]), reinterpret_cast<std::intptr_t>(&reason[0]), -1), 0);
+
+  ASSERT_EQ(x.run(TarBuilder().file("fine", "f").end().bytes()), 0);
+  EXPECT_EQ(call("getnumfailed"), 0);
 }
