@@ -42,6 +42,51 @@ Failure failureOf(int error) {
   }
 }
 
+// The folder this thread made or looked at last, held open. An extraction makes a member's
+// folders one below the other and writes files into them, so most paths it hands over
+// name something directly inside that folder. Reaching the name from the open folder
+// costs the same at any depth, where a whole path makes the system walk every level
+// again: deeply nested archives would cost time quadratic in their depth.
+class LastFolder {
+ public:
+  ~LastFolder() { forget(); }
+
+  // Where a path's last component is reached from: this folder when it is the path's
+  // parent, else the whole path from the working folder.
+  int locate(const std::string& path, const char*& name) const {
+    const std::size_t slash = path.find_last_of('/');
+    if (fd_ >= 0 && slash != std::string::npos && slash + 1 < path.size() &&
+        path.compare(0, slash, path_) == 0 && slash == path_.size()) {
+      name = path.c_str() + slash + 1;
+      return fd_;
+    }
+    name = path.c_str();
+    return AT_FDCWD;
+  }
+
+  // Holds the folder at the path (reached as `locate` says) open from now on; a link is
+  // never followed.
+  void remember(const std::string& path, int from, const char* name) {
+    const int fd = ::openat(from, name, O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    if (fd < 0) return;
+    forget();
+    fd_ = fd;
+    path_ = path;
+  }
+
+  void forget() {
+    if (fd_ >= 0) ::close(fd_);
+    fd_ = -1;
+    path_.clear();
+  }
+
+ private:
+  int fd_ = -1;
+  std::string path_;
+};
+
+thread_local LastFolder lastFolder;
+
 }  // namespace
 
 Failure lastFailure() { return failureOf(errno); }
@@ -55,7 +100,11 @@ bool pathTooLong(const std::string& path) {
 bool createDirectory(const std::string& path) {
   auto p = nativePath(path);
   if (!p || p->empty()) return false;
-  return ::mkdir(p->c_str(), 0777) == 0;
+  const char* name = nullptr;
+  const int from = lastFolder.locate(*p, name);
+  if (::mkdirat(from, name, 0777) != 0) return false;
+  lastFolder.remember(*p, from, name);
+  return true;
 }
 
 PathKind pathKind(const std::string& path) {
@@ -68,9 +117,16 @@ PathKind pathKind(const std::string& path) {
 EntryKind entryKind(const std::string& path) {
   auto p = nativePath(path);
   struct stat st;
-  if (!p || p->empty() || ::lstat(p->c_str(), &st) != 0) return EntryKind::missing;
+  if (!p || p->empty()) return EntryKind::missing;
+  const char* name = nullptr;
+  const int from = lastFolder.locate(*p, name);
+  if (::fstatat(from, name, &st, AT_SYMLINK_NOFOLLOW) != 0) return EntryKind::missing;
   if (S_ISLNK(st.st_mode)) return EntryKind::link;
-  if (S_ISDIR(st.st_mode)) return EntryKind::directory;
+  if (S_ISDIR(st.st_mode)) {
+    // Members are written into the folders that are looked at.
+    lastFolder.remember(*p, from, name);
+    return EntryKind::directory;
+  }
   if (S_ISREG(st.st_mode)) return EntryKind::file;
   return EntryKind::other;
 }
@@ -112,13 +168,15 @@ std::FILE* createOutputFile(const std::string& path) {
   }
   // O_EXCL with O_NOFOLLOW: a link put at the path after it was cleared makes the open
   // fail instead of writing where the link points.
-  const int fd = ::open(p->c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+  const char* name = nullptr;
+  const int from = lastFolder.locate(*p, name);
+  const int fd = ::openat(from, name, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
   if (fd < 0) return nullptr;
   std::FILE* file = ::fdopen(fd, "wb");
   if (!file) {
     const int error = errno;
     ::close(fd);
-    ::unlink(p->c_str());
+    ::unlinkat(from, name, 0);
     errno = error;
   }
   return file;
@@ -126,7 +184,10 @@ std::FILE* createOutputFile(const std::string& path) {
 
 bool removeEntry(const std::string& path) {
   auto p = nativePath(path);
-  return p && !p->empty() && (::unlink(p->c_str()) == 0 || errno == ENOENT);
+  if (!p || p->empty()) return false;
+  const char* name = nullptr;
+  const int from = lastFolder.locate(*p, name);
+  return ::unlinkat(from, name, 0) == 0 || errno == ENOENT;
 }
 
 bool setStreamFileTime(std::FILE* file, std::int64_t secondsSince1970) {

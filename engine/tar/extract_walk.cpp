@@ -37,19 +37,20 @@ class ExtractVisitor : public WalkVisitor {
   void onDirectory(const Member& member) override {
     // Folders are made whatever the selection says.
     std::string relative;
+    const MemberPath verdict = memberPath(member.name, relative);
     // "./" and "/" name the output root itself, which is there already.
-    if (!member.name.empty() && memberPath(member.name, relative) == MemberPath::empty) return;
-    if (!placeable(member, relative)) return;
+    if (verdict == MemberPath::empty && !member.name.empty()) return;
+    if (!placeable(member, verdict)) return;
     if (auto failure = tree_.makeFolder(relative)) fail(member.name, *failure);
   }
 
   void onFileBegin(const Member& member) override {
     std::string relative;
+    const MemberPath verdict = memberPath(member.name, relative);
     // A member without a name cannot be matched against the selection, so nobody can tell
     // whether it was wanted: it is counted as left out whatever the selection says.
-    const bool named = memberPath(member.name, relative) != MemberPath::empty;
-    if (named && !matchSelection(member.name, selection_)) return;
-    if (!placeable(member, relative)) return;
+    if (verdict != MemberPath::empty && !matchSelection(member.name, selection_)) return;
+    if (!placeable(member, verdict)) return;
     MemberFailure why = MemberFailure::fileNotCreated;
     std::FILE* file = tree_.createFile(relative, why);
     if (!file) return fail(member.name, why);
@@ -84,8 +85,9 @@ class ExtractVisitor : public WalkVisitor {
   }
 
  private:
-  bool placeable(const Member& member, std::string& relative) {
-    switch (memberPath(member.name, relative)) {
+  // False, with the member counted, when its name gives no path below the root.
+  bool placeable(const Member& member, MemberPath verdict) {
+    switch (verdict) {
       case MemberPath::ok: return true;
       case MemberPath::climbsUp: fail(member.name, MemberFailure::unsafeName); return false;
       case MemberPath::empty: fail(member.name, MemberFailure::noName); return false;
