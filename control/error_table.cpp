@@ -18,6 +18,8 @@ constexpr ErrorReport kControlErrors[] = {
     {kCannotCreateDestination, L"Unable to create the destination directory"},
     {kNotATarFile, L"The file don't appear to be a valid tar file"},
     {kInvalidInformation, L"Invalid information passed to the control"},
+    {kDamagedArchive, L"The compressed data of the file is damaged or incomplete"},
+    {kMembersNotExtracted, L"Some files of the archive could not be extracted, files not extracted: "},
 };
 
 }  // namespace

@@ -20,6 +20,8 @@ enum ControlError : std::int32_t {
   kCannotCreateDestination = 35,  // never raised: the engine's own text is used instead
   kNotATarFile = 36,              // engine result 8
   kInvalidInformation = 37,       // engine result 6
+  kDamagedArchive = 38,           // engine result 3: damaged or cut-off compressed data
+  kMembersNotExtracted = 39,      // engine result 9; the text is followed by the count
   kUnexpectedError = 255,         // what any number outside the table is reported as
 };
 

@@ -22,9 +22,11 @@ constexpr std::int32_t kHighestRunningProgress = 96;
 // Engine job results (the answer to "getintret").
 constexpr std::int32_t kResultOk = 0;
 constexpr std::int32_t kResultNotOpened1 = 1;
+constexpr std::int32_t kResultDamaged = 3;
 constexpr std::int32_t kResultNotOpened = 5;
 constexpr std::int32_t kResultBadInformation = 6;
 constexpr std::int32_t kResultTruncated = 8;
+constexpr std::int32_t kResultMembersNotExtracted = 9;
 constexpr std::int32_t kFirstDestinationFailure = 40;
 
 // "status" answers 1 while the engine's worker runs a job.
@@ -72,16 +74,18 @@ void ZAXTarGzip::disableTimer() {
   timer_.disable();
 }
 
-void ZAXTarGzip::RaiseErrorCode(std::int32_t number) {
+void ZAXTarGzip::RaiseErrorCode(std::int32_t number, const std::wstring& detail) {
   lastErrorNumber_ = number;
   const ErrorReport report = lookupControlError(number);
   std::int32_t errorNumber = report.number;
-  std::wstring errorDescription = report.text;
+  std::wstring errorDescription = report.text + detail;
   events_.ErrorCode(errorNumber, errorDescription);
 }
 
 // Turns a job's result into its report. Destination failures carry the engine's own
 // number and text and leave GetLastError alone; results without a row raise nothing.
+// A damaged archive and members left out are failures a host must hear about, so they
+// have rows of their own.
 void ZAXTarGzip::reportResult(std::int32_t result) {
   switch (result) {
     case kResultOk:
@@ -96,6 +100,12 @@ void ZAXTarGzip::reportResult(std::int32_t result) {
       return;
     case kResultTruncated:
       RaiseErrorCode(kNotATarFile);
+      return;
+    case kResultDamaged:
+      RaiseErrorCode(kDamagedArchive);
+      return;
+    case kResultMembersNotExtracted:
+      RaiseErrorCode(kMembersNotExtracted, std::to_wstring(NumberOfFailedMembers()));
       return;
     default:
       break;
@@ -187,6 +197,20 @@ void ZAXTarGzip::onTimerTick() {
   events_.Progress(100);
   events_.Finished();
   reportResult(command(L"getintret"));
+}
+
+std::int32_t ZAXTarGzip::NumberOfFailedMembers() { return command(L"getnumfailed"); }
+
+std::vector<ZAXTarGzip::FailedMember> ZAXTarGzip::FailedMembers() {
+  std::vector<FailedMember> members;
+  for (std::int32_t index = 0;; ++index) {
+    std::wstring word = L"getfailure";
+    std::wstring name = outputBuffer();
+    std::wstring reason = outputBuffer();
+    if (host().CallWindow2(word, name, reason, index) == 0) break;
+    members.push_back({name, reason});
+  }
+  return members;
 }
 
 std::wstring ZAXTarGzip::ControlName() const { return kApplicationTitle; }

@@ -7,6 +7,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "control/event_sink.h"
 #include "control/ui_seams.h"
@@ -52,6 +53,15 @@ class ZAXTarGzip final : private TimerClient {
   // and reports no running job; a running job keeps it loaded. Safe to call twice.
   void Terminate();
 
+  // The members the last extraction did not extract, with the engine's reason for each;
+  // at most the first thousand are named (NumberOfFailedMembers counts them all).
+  struct FailedMember {
+    std::wstring name;
+    std::wstring reason;
+  };
+  std::vector<FailedMember> FailedMembers();
+  std::int32_t NumberOfFailedMembers();
+
   // True while an extraction is being polled (the timer is enabled). Hosts with their own
   // event loop run it until this turns false.
   bool IsPolling() const;
@@ -61,7 +71,8 @@ class ZAXTarGzip final : private TimerClient {
   EngineHost& host();  // makes the engine host on first use
   std::wstring processorText(const wchar_t* command);
   std::int32_t command(const wchar_t* word, std::int32_t operand1 = 0);
-  void RaiseErrorCode(std::int32_t number);
+  // detail, when given, follows the table's text (the count of members not extracted).
+  void RaiseErrorCode(std::int32_t number, const std::wstring& detail = std::wstring());
   void reportResult(std::int32_t result);
   void enableTimer();
   void disableTimer();

@@ -29,10 +29,11 @@ TEST(ControlErrorTable, NumbersAndTextsAreExact) {
       {35, 35, L"Unable to create the destination directory"},
       {36, 36, L"The file don't appear to be a valid tar file"},
       {37, 37, L"Invalid information passed to the control"},
+      {38, 38, L"The compressed data of the file is damaged or incomplete"},
+      {39, 39, L"Some files of the archive could not be extracted, files not extracted: "},
       {1, 255, L"Unexpected error"},
       {7, 255, L"Unexpected error"},
       {30, 255, L"Unexpected error"},
-      {38, 255, L"Unexpected error"},
       {40, 255, L"Unexpected error"},
       {255, 255, L"Unexpected error"},
       {-1, 255, L"Unexpected error"},
@@ -71,6 +72,7 @@ class ResultMapping : public ControlTest, public ::testing::WithParamInterface<R
 
 TEST_P(ResultMapping, AfterAnExtraction) {
   engine.answer(L"getintret", {GetParam().result});
+  engine.answer(L"getnumfailed", {4});
   engine.answerText(L"geterrorstring", {L"Path too long (engine text)"});
   control.ZAXUncompress(L"a.tar", L"out", L"*");
   timer.tick();
@@ -82,6 +84,7 @@ TEST_P(ResultMapping, AfterAnExtraction) {
 
 TEST_P(ResultMapping, AfterAListing) {
   engine.answer(L"getintret", {GetParam().result});
+  engine.answer(L"getnumfailed", {4});
   engine.answerText(L"geterrorstring", {L"Path too long (engine text)"});
   control.ZAXListTarFile(L"a.tar");
   Events expected;
@@ -97,9 +100,11 @@ const ResultCase kResults[] = {
     {6, L"ErrorCode 37 Invalid information passed to the control", true},
     {8, L"ErrorCode 36 The file don't appear to be a valid tar file", true},
     {2, L"", false},
-    {3, L"", false},
+    {3, L"ErrorCode 38 The compressed data of the file is damaged or incomplete", true},
+    {9, L"ErrorCode 39 Some files of the archive could not be extracted, files not extracted: 4", true},
     {4, L"", false},
     {7, L"", false},
+    {10, L"", false},
     {39, L"", false},
     {-1, L"", false},
     {40, L"ErrorCode 40 Path too long (engine text)", false},
