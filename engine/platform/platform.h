@@ -63,14 +63,27 @@ FileId fileId(const std::string& path, bool followLinks);
 // (GetTempFileNameA + DeleteFileA). True when the folder took the file.
 bool probeWritableFolder(const std::string& folder);
 
-// Creates a new file for binary writing. Never opens what is already there and never
-// follows a link: an existing entry makes it fail with Failure::exists.
-std::FILE* createOutputFile(const std::string& path);
+// A file being written for a member.
+struct OutputFile {
+  std::FILE* stream = nullptr;
+  std::string path;         // where the file ends up
+  std::string writingPath;  // where it is written meanwhile: path, or a name beside it
+};
 
-// Removes the entry at the path when it is not a folder: a file (read-only or not), a hard
-// link, or a link of any kind (the link itself, never what it leads to). False when the
-// entry is still there.
-bool removeEntry(const std::string& path);
+// Creates the file of a member at `path` for binary writing. With `replace`, what is at the
+// path (a file or a link, never a folder) is replaced: it is never opened and no link is
+// followed, neither one that is there nor one put there meanwhile. Here the entry is
+// removed and the file created in its place (O_EXCL, O_NOFOLLOW); on Windows the file is
+// written under a temporary name beside it and takes its place when it is closed, since
+// removing a link there may remove what it leads to (as Wine does). False, with
+// lastFailure(), when it cannot be created (Failure::exists when something is at the path
+// and `replace` is false).
+bool openOutputFile(const std::string& path, bool replace, OutputFile& file);
+
+// Closes the file. With `keep` it is put in place (see openOutputFile) and the answer is
+// Failure::none, or why it did not reach its path whole, in which case it is removed and
+// what was at the path stays. Without `keep` it is removed and the answer is none.
+Failure closeOutputFile(OutputFile& file, bool keep);
 
 // Writes out what the stream buffers and sets the creation and last-write time of its
 // file to the instant given in seconds since 1970 UTC, on the open file itself, so that no
@@ -101,6 +114,7 @@ void debugOutput(const char* text);
 // Faults a test can inject: each hook, when set, answers in place of the real call.
 struct TestHooks {
   std::function<bool(const std::string& folder)> probeWritableFolder;
+  // Answers for openOutputFile: the stream to write the member at `path` to.
   std::function<std::FILE*(const std::string& path)> createOutputFile;
   std::function<bool(void (*procedure)())> startDetachedThread;
   std::function<void(const char* text)> debugOutput;

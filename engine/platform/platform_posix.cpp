@@ -159,35 +159,43 @@ bool probeWritableFolder(const std::string& folder) {
   return true;
 }
 
-std::FILE* createOutputFile(const std::string& path) {
-  if (testHooks().createOutputFile) return testHooks().createOutputFile(path);
+bool openOutputFile(const std::string& path, bool replace, OutputFile& file) {
+  file = OutputFile{nullptr, path, path};
+  if (testHooks().createOutputFile) {
+    file.stream = testHooks().createOutputFile(path);
+    return file.stream != nullptr;
+  }
   auto p = nativePath(path);
   if (!p || p->empty()) {
     errno = ENOENT;
-    return nullptr;
+    return false;
   }
-  // O_EXCL with O_NOFOLLOW: a link put at the path after it was cleared makes the open
-  // fail instead of writing where the link points.
   const char* name = nullptr;
   const int from = lastFolder.locate(*p, name);
+  // Removing the entry removes a link itself, never what it leads to.
+  if (replace && ::unlinkat(from, name, 0) != 0 && errno != ENOENT) return false;
+  // O_EXCL with O_NOFOLLOW: a link put at the path after it was cleared makes the open
+  // fail instead of writing where the link points.
   const int fd = ::openat(from, name, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
-  if (fd < 0) return nullptr;
-  std::FILE* file = ::fdopen(fd, "wb");
-  if (!file) {
+  if (fd < 0) return false;
+  file.stream = ::fdopen(fd, "wb");
+  if (!file.stream) {
     const int error = errno;
     ::close(fd);
     ::unlinkat(from, name, 0);
     errno = error;
+    return false;
   }
-  return file;
+  return true;
 }
 
-bool removeEntry(const std::string& path) {
-  auto p = nativePath(path);
-  if (!p || p->empty()) return false;
-  const char* name = nullptr;
-  const int from = lastFolder.locate(*p, name);
-  return ::unlinkat(from, name, 0) == 0 || errno == ENOENT;
+Failure closeOutputFile(OutputFile& file, bool keep) {
+  const bool closed = std::fclose(file.stream) == 0;
+  const Failure failure = closed ? Failure::none : failureOf(errno);
+  file.stream = nullptr;
+  if (closed && keep) return Failure::none;
+  if (auto p = nativePath(file.writingPath)) ::unlink(p->c_str());
+  return keep ? failure : Failure::none;
 }
 
 bool setStreamFileTime(std::FILE* file, std::int64_t secondsSince1970) {

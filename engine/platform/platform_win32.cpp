@@ -8,6 +8,7 @@
 
 #include <cerrno>
 #include <cstdint>
+#include <cstdio>
 
 namespace platform {
 
@@ -96,13 +97,9 @@ bool probeWritableFolder(const std::string& folder) {
   return true;
 }
 
-std::FILE* createOutputFile(const std::string& path) {
-  if (testHooks().createOutputFile) return testHooks().createOutputFile(path);
-  // CREATE_NEW fails on anything already there, a link included, so a link put at the
-  // path after it was cleared is never written through.
-  HANDLE handle = ::CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_NEW,
-                                FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (handle == INVALID_HANDLE_VALUE) return nullptr;
+namespace {
+
+std::FILE* streamOf(HANDLE handle, const std::string& path) {
   const int descriptor = ::_open_osfhandle(reinterpret_cast<std::intptr_t>(handle), _O_WRONLY | _O_BINARY);
   if (descriptor == -1) {
     ::CloseHandle(handle);
@@ -110,30 +107,74 @@ std::FILE* createOutputFile(const std::string& path) {
     ::SetLastError(ERROR_TOO_MANY_OPEN_FILES);
     return nullptr;
   }
-  std::FILE* file = ::_fdopen(descriptor, "wb");
-  if (!file) {
+  std::FILE* stream = ::_fdopen(descriptor, "wb");
+  if (!stream) {
     ::_close(descriptor);
     ::DeleteFileA(path.c_str());
     ::SetLastError(ERROR_TOO_MANY_OPEN_FILES);
   }
-  return file;
+  return stream;
 }
 
-bool removeEntry(const std::string& path) {
-  const DWORD attributes = ::GetFileAttributesA(path.c_str());
-  if (attributes == INVALID_FILE_ATTRIBUTES) return true;
-  // A link to a folder (symbolic link or junction) is removed as a folder; that removes
-  // the link, never the folder it leads to.
-  if ((attributes & FILE_ATTRIBUTE_REPARSE_POINT) && (attributes & FILE_ATTRIBUTE_DIRECTORY))
-    return ::RemoveDirectoryA(path.c_str()) != 0;
-  if (attributes & FILE_ATTRIBUTE_DIRECTORY) {
-    ::SetLastError(ERROR_DIRECTORY);
-    return false;
+// CREATE_NEW fails on anything already there, a link included.
+HANDLE createNew(const std::string& path) {
+  return ::CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_NEW,
+                       FILE_ATTRIBUTE_NORMAL, nullptr);
+}
+
+}  // namespace
+
+bool openOutputFile(const std::string& path, bool replace, OutputFile& file) {
+  file = OutputFile{nullptr, path, path};
+  if (testHooks().createOutputFile) {
+    file.stream = testHooks().createOutputFile(path);
+    return file.stream != nullptr;
   }
-  // A read-only file is replaced like any other, as tar tools do.
-  if (attributes & FILE_ATTRIBUTE_READONLY)
-    ::SetFileAttributesA(path.c_str(), attributes & ~static_cast<DWORD>(FILE_ATTRIBUTE_READONLY));
-  return ::DeleteFileA(path.c_str()) != 0;
+  HANDLE handle = createNew(path);
+  if (handle == INVALID_HANDLE_VALUE) {
+    // Wine shows a Unix link that leads nowhere as nothing at all, yet refuses to create a
+    // file there; it is replaced like any other entry.
+    const DWORD error = ::GetLastError();
+    if (error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS) return false;
+    if (!replace && ::GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES) return false;
+    // Written beside the entry and renamed over it at the close: a rename replaces the
+    // entry itself, where deleting a file link under Wine deletes what it leads to.
+    const std::size_t slash = path.find_last_of('\\');
+    const std::string folder = slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
+    for (unsigned attempt = 0; attempt < 100 && handle == INVALID_HANDLE_VALUE; ++attempt) {
+      char name[32];
+      std::snprintf(name, sizeof name, ".zax%08lx%02u.tmp", ::GetCurrentProcessId(), attempt);
+      file.writingPath = folder + name;
+      handle = createNew(file.writingPath);
+      if (handle == INVALID_HANDLE_VALUE && ::GetLastError() != ERROR_FILE_EXISTS) return false;
+    }
+    if (handle == INVALID_HANDLE_VALUE) return false;
+  }
+  file.stream = streamOf(handle, file.writingPath);
+  return file.stream != nullptr;
+}
+
+Failure closeOutputFile(OutputFile& file, bool keep) {
+  const bool closed = std::fclose(file.stream) == 0;
+  Failure failure = closed ? Failure::none : lastStreamFailure();
+  file.stream = nullptr;
+  if (closed && keep) {
+    if (file.writingPath == file.path ||
+        ::MoveFileExA(file.writingPath.c_str(), file.path.c_str(), MOVEFILE_REPLACE_EXISTING))
+      return Failure::none;
+    // A read-only file is replaced like any other, as tar tools do. A link shows as a
+    // reparse point on Windows and is never touched here.
+    const DWORD error = ::GetLastError();
+    const DWORD attributes = ::GetFileAttributesA(file.path.c_str());
+    if (error == ERROR_ACCESS_DENIED && attributes != INVALID_FILE_ATTRIBUTES &&
+        (attributes & FILE_ATTRIBUTE_READONLY) && !(attributes & FILE_ATTRIBUTE_REPARSE_POINT) &&
+        ::SetFileAttributesA(file.path.c_str(), attributes & ~static_cast<DWORD>(FILE_ATTRIBUTE_READONLY)) &&
+        ::MoveFileExA(file.writingPath.c_str(), file.path.c_str(), MOVEFILE_REPLACE_EXISTING))
+      return Failure::none;
+    failure = failureOfSystemError(error);
+  }
+  ::DeleteFileA(file.writingPath.c_str());
+  return keep ? failure : Failure::none;
 }
 
 bool setStreamFileTime(std::FILE* file, std::int64_t secondsSince1970) {

@@ -52,12 +52,9 @@ class ExtractVisitor : public WalkVisitor {
     if (verdict != MemberPath::empty && !matchSelection(member.name, selection_)) return;
     if (!placeable(member, verdict)) return;
     MemberFailure why = MemberFailure::fileNotCreated;
-    std::FILE* file = tree_.createFile(relative, why);
-    if (!file) return fail(member.name, why);
-    std::setvbuf(file, buffer_.data(), _IOFBF, buffer_.size());
-    output_ = file;
+    if (!tree_.createFile(relative, output_, why)) return fail(member.name, why);
+    std::setvbuf(output_.stream, buffer_.data(), _IOFBF, buffer_.size());
     outputName_ = member.name;
-    outputPath_ = tree_.fullPath(relative);
     mtime_ = member.mtime;
     // An empty member is an empty file, closed at once, with the member's time like any
     // other: an empty file's time is as much part of the archive as its name.
@@ -65,23 +62,19 @@ class ExtractVisitor : public WalkVisitor {
   }
 
   void onFileData(const unsigned char* data, std::size_t length) override {
-    if (!output_) return;
-    if (std::fwrite(data, 1, length, output_) != length) abandonOutput(platform::lastStreamFailure());
+    if (!output_.stream) return;
+    if (std::fwrite(data, 1, length, output_.stream) != length) abandonOutput();
   }
 
   void onFileEnd(bool complete) override {
-    if (!output_) return;
+    if (!output_.stream) return;
     // A file cut short by a cancel or by the end of the input stays as written, untimed.
-    if (complete && !platform::setStreamFileTime(output_, mtime_) && std::ferror(output_)) {
-      return abandonOutput(platform::lastStreamFailure());
-    }
-    if (std::fclose(output_) != 0) {
-      // The last buffered bytes did not reach the disk: the file is not the member.
-      output_ = nullptr;
-      platform::removeEntry(outputPath_);
-      return fail(outputName_, whyNotWritten(platform::lastStreamFailure()));
-    }
-    output_ = nullptr;
+    if (complete && !platform::setStreamFileTime(output_.stream, mtime_) && std::ferror(output_.stream))
+      return abandonOutput();
+    // A failed close means the last buffered bytes did not reach the disk: the file is not
+    // the member, and it is removed.
+    const platform::Failure failure = platform::closeOutputFile(output_, true);
+    if (failure != platform::Failure::none) fail(outputName_, whyNotWritten(failure));
   }
 
  private:
@@ -104,25 +97,23 @@ class ExtractVisitor : public WalkVisitor {
     control_.failures.add(name, why);
   }
 
-  void abandonOutput(platform::Failure failure) {
-    std::fclose(output_);
-    output_ = nullptr;
-    platform::removeEntry(outputPath_);
+  // A write failed: the file is removed and what was at its path stays.
+  void abandonOutput() {
+    const platform::Failure failure = platform::lastStreamFailure();
+    platform::closeOutputFile(output_, false);
     fail(outputName_, whyNotWritten(failure));
   }
 
   void closeOutput() {
-    if (output_) std::fclose(output_);
-    output_ = nullptr;
+    if (output_.stream) platform::closeOutputFile(output_, true);
   }
 
   OutputTree tree_;
   const std::string& selection_;
   JobControl& control_;
   std::vector<char> buffer_;
-  std::FILE* output_ = nullptr;
+  platform::OutputFile output_;
   std::string outputName_;
-  std::string outputPath_;
   std::int64_t mtime_ = 0;
   bool diskFull_ = false;
 };

@@ -72,46 +72,42 @@ std::optional<MemberFailure> OutputTree::makeOneFolder(const std::string& relati
   return std::nullopt;
 }
 
-std::FILE* OutputTree::createFile(const std::string& relative, MemberFailure& why) {
+bool OutputTree::createFile(const std::string& relative, platform::OutputFile& file, MemberFailure& why) {
   const std::string path = fullPath(relative);
   if (platform::pathTooLong(path)) {
     why = MemberFailure::pathTooLong;
-    return nullptr;
+    return false;
   }
   const std::size_t slash = relative.find_last_of('\\');
   if (auto failure = makeFolders(relative, slash == std::string::npos ? 0 : slash)) {
     why = *failure;
-    return nullptr;
+    return false;
   }
+  bool replace = true;
   switch (platform::entryKind(path)) {
     case platform::EntryKind::missing:
+      replace = false;
       break;
     case platform::EntryKind::directory:
       why = MemberFailure::folderInTheWay;
-      return nullptr;
+      return false;
     case platform::EntryKind::file:
       if (platform::fileId(path, false) == archive_) {
         why = MemberFailure::isTheArchive;
-        return nullptr;
-      }
-      [[fallthrough]];
-    case platform::EntryKind::link:
-    case platform::EntryKind::other:
-      // Replaced, never opened: writing into an existing file would write through a hard
-      // or symbolic link into a file elsewhere.
-      if (!platform::removeEntry(path)) {
-        why = MemberFailure::notReplaced;
-        return nullptr;
+        return false;
       }
       break;
+    case platform::EntryKind::link:
+    case platform::EntryKind::other:
+      break;
   }
-  std::FILE* file = platform::createOutputFile(path);
-  if (!file) {
-    const platform::Failure failure = platform::lastFailure();
-    why = failure == platform::Failure::exists ? MemberFailure::notReplaced
-                                               : failureOfCreate(failure, MemberFailure::fileNotCreated);
-  }
-  return file;
+  // Replaced, never opened: writing into an existing file would write through a hard or
+  // symbolic link into a file elsewhere.
+  if (platform::openOutputFile(path, replace, file)) return true;
+  const platform::Failure failure = platform::lastFailure();
+  why = failure == platform::Failure::exists ? MemberFailure::notReplaced
+                                             : failureOfCreate(failure, MemberFailure::fileNotCreated);
+  return false;
 }
 
 }  // namespace untgz

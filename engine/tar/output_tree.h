@@ -27,9 +27,9 @@ class OutputTree {
   // there (made now or before), else why it is not.
   std::optional<MemberFailure> makeFolder(const std::string& relative);
 
-  // Creates the file of a member, making its folders and removing a file or link that is
-  // at its path. The stream, or nothing with the reason in `why`.
-  std::FILE* createFile(const std::string& relative, MemberFailure& why);
+  // Creates the file of a member, making its folders and replacing a file or link that is
+  // at its path (see platform::openOutputFile). False with the reason in `why`.
+  bool createFile(const std::string& relative, platform::OutputFile& file, MemberFailure& why);
 
  private:
   // Makes sure every folder of relative[0, end) is a real folder, making the missing ones.

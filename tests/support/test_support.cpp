@@ -7,6 +7,11 @@
 #include <filesystem>
 #include <random>
 #include <stdexcept>
+#include <system_error>
+
+#ifdef _WIN32
+#include <windows.h>
+#endif
 
 namespace zaxtest {
 
@@ -199,6 +204,71 @@ bool readFile(const std::string& nativePath, std::string& contents) {
   while ((got = std::fread(buffer, 1, sizeof buffer, file)) > 0) contents.append(buffer, got);
   std::fclose(file);
   return true;
+}
+
+}  // namespace zaxtest
+
+namespace zaxtest {
+
+#ifdef _WIN32
+namespace {
+
+// Wine's own export: the Unix path of a Windows path, or nothing on Windows itself.
+std::string unixPathOf(const std::string& windowsPath) {
+  using Convert = char*(CDECL*)(LPCWSTR);
+  const auto convert = reinterpret_cast<Convert>(
+      reinterpret_cast<void*>(::GetProcAddress(::GetModuleHandleA("kernel32.dll"), "wine_get_unix_file_name")));
+  if (!convert) return std::string();
+  const std::wstring wide = fs::path(windowsPath).wstring();
+  char* unix = convert(wide.c_str());
+  if (!unix) return std::string();
+  std::string result = unix;
+  ::HeapFree(::GetProcessHeap(), 0, unix);
+  return result;
+}
+
+}  // namespace
+#endif
+
+bool makeSymlink(const std::string& target, const std::string& link, std::string& why) {
+#ifdef _WIN32
+  const std::string unixTarget = unixPathOf(target);
+  const std::string unixLink = unixPathOf(link);
+  if (!unixTarget.empty() && !unixLink.empty()) {
+    // Wine starts Unix programs as well as Windows ones.
+    std::string command = "/bin/ln -s \"" + unixTarget + "\" \"" + unixLink + "\"";
+    STARTUPINFOA startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process{};
+    if (!::CreateProcessA(nullptr, &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process)) {
+      why = "cannot start /bin/ln";
+      return false;
+    }
+    ::WaitForSingleObject(process.hProcess, 10000);
+    ::CloseHandle(process.hThread);
+    ::CloseHandle(process.hProcess);
+    // The exit code of a Unix program does not reach a Windows parent, and a link that
+    // leads nowhere cannot be seen from here; a link to something can.
+    // The wait above may return before the Unix program is done.
+    if (::GetFileAttributesA(target.c_str()) == INVALID_FILE_ATTRIBUTES) {
+      ::Sleep(500);
+      return true;
+    }
+    for (int wait = 0; wait < 250 && ::GetFileAttributesA(link.c_str()) == INVALID_FILE_ATTRIBUTES; ++wait)
+      ::Sleep(20);
+    if (::GetFileAttributesA(link.c_str()) != INVALID_FILE_ATTRIBUTES) return true;
+    why = "/bin/ln made no link";
+    return false;
+  }
+#endif
+  std::error_code error;
+  if (fs::is_directory(target)) {
+    fs::create_directory_symlink(target, link, error);
+  } else {
+    fs::create_symlink(target, link, error);
+  }
+  if (error) why = error.message();
+  return !error;
 }
 
 }  // namespace zaxtest

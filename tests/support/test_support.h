@@ -68,4 +68,11 @@ void writeFile(const std::string& nativePath, const Bytes& bytes);
 void writeFile(const std::string& nativePath, const std::string& text);
 bool readFile(const std::string& nativePath, std::string& contents);
 
+// Makes a symbolic link at `link` leading to `target` (both native paths). Under Wine the
+// link is made on the Unix side, as a user's own tools would have made it, since Wine
+// creates none itself; it then shows to Windows programs as Wine shows such links (a
+// folder link as a reparse point). False, with the reason in `why`, when no link can be
+// made here.
+bool makeSymlink(const std::string& target, const std::string& link, std::string& why);
+
 }  // namespace zaxtest
