@@ -342,22 +342,39 @@ class Walker {
 
 }  // namespace
 
-std::int64_t readOctal(const unsigned char* field, std::size_t width) {
-  std::uint64_t value = 0;
-  for (std::size_t i = 0; i < width; ++i) {
-    const auto c = static_cast<signed char>(field[i]);
-    if (c == ' ') continue;
-    if (c == '\0') break;
-    value = value * 8 + static_cast<std::uint64_t>(static_cast<std::int64_t>(c - '0'));
+namespace {
+
+// The octal text of a field: blanks, digits, blanks, up to the first NUL. `digits` tells
+// how many digits there were; a field without any reads as 0.
+bool parseOctalText(const unsigned char* field, std::size_t width, std::int64_t& value,
+                    std::size_t& digits) {
+  const auto* nul = static_cast<const unsigned char*>(std::memchr(field, 0, width));
+  const std::size_t length = nul ? static_cast<std::size_t>(nul - field) : width;
+  std::size_t i = 0;
+  while (i < length && field[i] == ' ') ++i;
+  std::uint64_t number = 0;
+  digits = 0;
+  for (; i < length && field[i] >= '0' && field[i] <= '7'; ++i, ++digits) {
+    if (number > (static_cast<std::uint64_t>(INT64_MAX) >> 3)) return false;
+    number = number * 8 + (field[i] - '0');
   }
-  return static_cast<std::int64_t>(value);
+  // Only blanks may follow the digits: "12 34" or "17z" has no one value that every
+  // reader would agree on, so it is no number at all.
+  while (i < length && field[i] == ' ') ++i;
+  if (i != length) return false;
+  value = static_cast<std::int64_t>(number);
+  return true;
+}
+
+}  // namespace
+
+bool readOctal(const unsigned char* field, std::size_t width, std::int64_t& value) {
+  std::size_t digits = 0;
+  return parseOctalText(field, width, value, digits);
 }
 
 bool readNumber(const unsigned char* field, std::size_t width, std::int64_t& value) {
-  if (width == 0 || (field[0] & 0x80) == 0) {
-    value = readOctal(field, width);
-    return true;
-  }
+  if (width == 0 || (field[0] & 0x80) == 0) return readOctal(field, width, value);
   // Base-256: big-endian two's complement with the marker bit cleared.
   const unsigned char fill = (field[0] & 0x40) ? 0xff : 0x00;
   std::uint64_t magnitude = 0;
@@ -373,12 +390,10 @@ bool readNumber(const unsigned char* field, std::size_t width, std::int64_t& val
 }
 
 bool checksumMatches(const unsigned char* block) {
-  const unsigned char* field = block + checksumOffset;
-  std::size_t i = 0;
-  while (i < checksumWidth && field[i] == ' ') ++i;
-  if (i == checksumWidth || field[i] < '0' || field[i] > '7') return false;
   std::int64_t stored = 0;
-  for (; i < checksumWidth && field[i] >= '0' && field[i] <= '7'; ++i) stored = stored * 8 + (field[i] - '0');
+  std::size_t digits = 0;
+  if (!parseOctalText(block + checksumOffset, checksumWidth, stored, digits) || digits == 0)
+    return false;
   std::int64_t unsignedSum = 0, signedSum = 0;
   for (std::size_t j = 0; j < blockSize; ++j) {
     const bool inField = j >= checksumOffset && j < checksumOffset + checksumWidth;

@@ -12,29 +12,53 @@ using zaxtest::TarBuilder;
 
 namespace {
 
-std::int64_t octalOf(const std::string& field) {
-  return untgz::readOctal(reinterpret_cast<const unsigned char*>(field.data()), field.size());
-}
-
-Bytes withSizeField(TarBuilder::Entry entry, const unsigned char (&field)[12]) {
-  Bytes header = TarBuilder::header(entry);
-  std::memcpy(&header[124], field, 12);
-  // Recompute the checksum over the changed field.
+// Recomputes the header's checksum after a test changed its bytes.
+void resum(Bytes& header) {
   std::memset(&header[148], ' ', 8);
   unsigned sum = 0;
   for (unsigned char c : header) sum += c;
   std::snprintf(reinterpret_cast<char*>(&header[148]), 8, "%06o", sum);
+}
+
+// A header with one field's bytes replaced, and a checksum that matches them.
+Bytes withField(TarBuilder::Entry entry, std::size_t offset, const std::string& field) {
+  Bytes header = TarBuilder::header(entry);
+  std::memcpy(&header[offset], field.data(), field.size());
+  resum(header);
   return header;
 }
+
+constexpr std::size_t sizeField = 124, mtimeField = 136;
 
 }  // namespace
 
 TEST(ReadOctal, FieldForms) {
-  EXPECT_EQ(octalOf("00000001750 "), 1000);
-  EXPECT_EQ(octalOf(std::string("    1750\0xyz", 12)), 1000);
-  EXPECT_EQ(octalOf(std::string("\0" "0000001750", 11)), 0);
-  EXPECT_EQ(octalOf("777777777777"), 68719476735);  // 12 digits: beyond 32 bits
-  EXPECT_EQ(octalOf(std::string(12, ' ')), 0);
+  struct Case { std::string field; bool readable; std::int64_t value; };
+  const Case cases[] = {
+      {"00000001750 ", true, 1000},
+      {"    1750  \0 ", true, 1000},
+      {std::string("    1750\0xyz", 12), true, 1000},  // a NUL ends the text, as in names
+      {std::string("\0" "0000001750", 11), true, 0},
+      {"777777777777", true, 68719476735},  // 12 digits: beyond 32 bits
+      {std::string(12, ' '), true, 0},
+      {std::string(12, '\0'), true, 0},
+      {std::string(" \0  ", 5), true, 0},
+      {"0000000000z", false, 0},  // not a digit at all
+      {"0000000008 ", false, 0},  // not an octal digit
+      {"12 34      ", false, 0},  // digits after the blank that ended the number
+      {"+1750      ", false, 0},
+      {"\t1750      ", false, 0},
+      {std::string(22, '7'), false, 0},  // beyond 64 bits
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::PrintToString(c.field));
+    std::int64_t value = -1;
+    EXPECT_EQ(untgz::readOctal(reinterpret_cast<const unsigned char*>(c.field.data()), c.field.size(), value),
+              c.readable);
+    if (c.readable) {
+      EXPECT_EQ(value, c.value);
+    }
+  }
 }
 
 TEST(ReadNumber, Base256) {
@@ -61,6 +85,34 @@ TEST(Checksum, UnsignedAndSignedSumsAreAccepted) {
   EXPECT_TRUE(untgz::checksumMatches(header.data()));
   header[0] = 'X';
   EXPECT_FALSE(untgz::checksumMatches(header.data()));
+}
+
+TEST(Checksum, FieldIsOctalTextLikeTheNumbers) {
+  Bytes header = TarBuilder::header({"f", '0', "x"});
+  std::memset(&header[148], ' ', 8);
+  unsigned sum = 0;
+  for (unsigned char c : header) sum += c;
+  char digits[16];
+  std::snprintf(digits, sizeof digits, "%06o", sum);
+  const std::string six = digits;
+  struct Case { std::string field; bool matches; };
+  const Case cases[] = {
+      {six + std::string("\0 ", 2), true},  // what GNU tar writes
+      {six + "  ", true},
+      {" " + six + " ", true},
+      {"00" + six, true},  // eight digits, nothing after them
+      {six + std::string("\0z", 2), true},  // a NUL ends the text
+      {six + "z ", false},
+      {six.substr(0, 3) + " " + six.substr(3) + " ", false},
+      {std::string(8, ' '), false},
+      {std::string(8, '\0'), false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::PrintToString(c.field));
+    ASSERT_EQ(c.field.size(), 8u);
+    std::memcpy(&header[148], c.field.data(), 8);
+    EXPECT_EQ(untgz::checksumMatches(header.data()), c.matches);
+  }
 }
 
 TEST(Walk, SameContentPlainAndCompressedWhateverTheName) {
@@ -165,12 +217,19 @@ TEST(Walk, DataOfEntriesThatAreNotListedIsPassedOver) {
 }
 
 TEST(Walk, OutOfRangeHeadersEndTheWalkAsNotReadable) {
-  const unsigned char negative[12] = {0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0xff, 0xfe};
-  const unsigned char huge[12] = {0x80, 0, 0, 0, 0, 0, 0, 0, 0x40, 0, 0, 0};  // 1 GiB of long name
+  const std::string negative("\xff\xff\xff\xff\xff\xff\xff\xff\xff\xff\xff\xfe", 12);
+  const std::string huge("\x80\0\0\0\0\0\0\0\x40\0\0\0", 12);  // 1 GiB of long name
+  // A member whose size field is unreadable; the bytes around a lax reading are valid.
+  const auto badSize = [](const std::string& field) {
+    return TarBuilder().raw(withField({"m", '0'}, sizeField, field)).raw(Bytes(512, 'd')).file("after", "").end().bytes();
+  };
   struct Case { const char* name; Bytes archive; };
   const Case cases[] = {
-      {"negative size", TarBuilder().raw(withSizeField({"neg", '0'}, negative)).end().bytes()},
-      {"oversized long name", TarBuilder().raw(withSizeField({"././@LongLink", 'L'}, huge)).end().bytes()},
+      {"negative size", TarBuilder().raw(withField({"neg", '0'}, sizeField, negative)).end().bytes()},
+      {"oversized long name", TarBuilder().raw(withField({"././@LongLink", 'L'}, sizeField, huge)).end().bytes()},
+      {"size with a letter", badSize(std::string("0000000000z\0", 12))},
+      {"size with digits after its blank", badSize(std::string("1 000      \0", 12))},
+      {"mtime with a letter", TarBuilder().raw(withField({"m", '0'}, mtimeField, std::string("1234567x123\0", 12))).end().bytes()},
       {"record without a newline", TarBuilder().add({"p", 'x', "9 path=ab"}).file("f", "").end().bytes()},
       {"record length past the end", TarBuilder().add({"p", 'x', "99 path=a\n"}).file("f", "").end().bytes()},
       {"record without a key", TarBuilder().add({"p", 'x', "6 =ab\n"}).file("f", "").end().bytes()},
