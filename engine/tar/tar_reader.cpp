@@ -48,9 +48,14 @@ class BlockSource {
   const unsigned char* block() const { return buffer_.data() + begin_; }
   void consume(std::size_t blocks) {
     begin_ += blocks * blockSize;
+    consumedAny_ = consumedAny_ || blocks > 0;
     progress_.bytesConsumed.fetch_add(blocks * blockSize, std::memory_order_relaxed);
   }
   bool failed() const { return failed_; }
+  // True once the input has ended exactly at a block boundary, with nothing left over.
+  bool endedCleanly() const { return finished_ && !failed_ && begin_ == end_; }
+  // True once at least one block has been handed out.
+  bool consumedAny() const { return consumedAny_; }
 
  private:
   void refill() {
@@ -80,7 +85,15 @@ class BlockSource {
   std::size_t end_ = 0;
   bool finished_ = false;
   bool failed_ = false;
+  bool consumedAny_ = false;
 };
+
+bool allZero(const unsigned char* block) {
+  for (std::size_t i = 0; i < blockSize; ++i) {
+    if (block[i] != 0) return false;
+  }
+  return true;
+}
 
 // Extended-header values that apply to the next member.
 struct PaxOverrides {
@@ -177,8 +190,20 @@ class Walker {
   WalkEnd run() {
     for (;;) {
       const unsigned char* header = nullptr;
-      if (WalkEnd end; !nextBlock(header, end)) return end;
-      if (header[nameOffset] == '\0') return WalkEnd::endOfArchive;
+      if (WalkEnd end; !nextBlock(header, end)) {
+        // The input may end where the next header would start: after a member's data or
+        // after a member without data, as writers that leave out the end blocks do. An
+        // input that held no block at all (an empty file) is no archive, and one that
+        // ends between an extended header and its member has lost that member.
+        if (end == WalkEnd::shortRead && source_.endedCleanly() && source_.consumedAny() &&
+            !extensionPending_)
+          return WalkEnd::endOfArchive;
+        return end;
+      }
+      // Only a block of zeros ends the archive (one is enough; what follows it is not
+      // read as tar). Any other block here is a header, its checksum decides, and a good
+      // header with an empty name is a member with an empty name.
+      if (allZero(header)) return WalkEnd::endOfArchive;
       if (!checksumMatches(header)) return WalkEnd::badHeader;
 
       std::int64_t size = 0, mtime = 0;
@@ -200,12 +225,14 @@ class Walker {
             longName_ = fieldText(reinterpret_cast<const unsigned char*>(text.data()), text.size());
             hasLongName_ = true;
           }
+          extensionPending_ = true;
           continue;
         }
         case 'x': {
           std::string text;
           if (WalkEnd end; !readMetadata(size, text, end)) return end;
           if (!parsePaxRecords(text, pax_)) return WalkEnd::badHeader;
+          extensionPending_ = true;
           continue;
         }
         case 'g':
@@ -223,6 +250,7 @@ class Walker {
       pax_ = PaxOverrides();
       hasLongName_ = false;
       longName_.clear();
+      extensionPending_ = false;
 
       const bool regular = typeflag == '0' || typeflag == '\0' || typeflag == '7';
       if (typeflag == '5' || (regular && !member.name.empty() && member.name.back() == '/')) {
@@ -338,6 +366,8 @@ class Walker {
   PaxOverrides pax_;
   bool hasLongName_ = false;
   std::string longName_;
+  // A long name, long link or pax header was read and its member has not come yet.
+  bool extensionPending_ = false;
 };
 
 }  // namespace

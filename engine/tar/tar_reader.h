@@ -51,9 +51,10 @@ class WalkVisitor {
 };
 
 enum class WalkEnd {
-  endOfArchive,  // a header with an empty name
+  endOfArchive,  // an all-zero block, or the input ended cleanly after a member
   stopped,       // beforeBlock said no
-  shortRead,     // the input ended inside a block, or before the end-of-archive header
+  shortRead,     // the input ended inside a block, a member's data or its extended header,
+                 // or held no block at all
   readError,     // the gzip layer reported a damaged stream while reading
   badHeader,     // a header that is not a tar header, or numbers or records out of range
 };

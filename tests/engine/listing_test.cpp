@@ -73,7 +73,14 @@ TEST(Listing, ArchivesFromOtherWriters) {
       {"file-and-dir.tar", 0, {"small.txt", "dir/"}},
       {"hdr-only.tar", 0, {"dir/", "file", "dir/", "file"}},
       {"gnu-long-nul.tar", 0, {"0123456789"}},
-      {"pax-pos-size-file.tar", 8, {"foo"}},
+      // Archives that end right after a member, without end blocks.
+      {"pax-pos-size-file.tar", 0, {"foo"}},
+      {"ustar-file-reg.tar", 0, {"foo"}},
+      {"nil-uid.tar", 0, {"P1050238.JPG.log"}},
+      {"gnu-incremental.tar", 0, {"test2/foo"}},
+      {"gnu-multi-hdrs.tar", 0, {}},
+      // Only extended headers, and then the input ends: their member is missing.
+      {"pax-path-hdr.tar", 8, {}},
       {"pax-records.tar", 0, {"file"}},
       {"pax-global-records.tar", 0, {"file1", "file2", "file3", "file4"}},
       {"sparse-formats.tar", 0,
@@ -88,6 +95,7 @@ TEST(Listing, ArchivesFromOtherWriters) {
       {"neg-size.tar", 8, {}},
       {"issue10968.tar", 8, {}},
       {"issue11169.tar", 8, {}},
+      {"issue12435.tar", 8, {}},  // a first byte of NUL, then no header
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.file);
