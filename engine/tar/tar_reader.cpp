@@ -52,6 +52,17 @@ class BlockSource {
     progress_.bytesConsumed.fetch_add(blocks * blockSize, std::memory_order_relaxed);
   }
   bool failed() const { return failed_; }
+
+  // Reads on past the blocks handed out and throws the bytes away: the number read, 0 at
+  // the end of the stream, -1 when the gzip layer reports damage.
+  int discardChunk() {
+    begin_ = end_ = 0;
+    const int got = gzread(file_, buffer_.data(), static_cast<unsigned>(buffer_.size()));
+    if (got < 0) failed_ = true;
+    if (got <= 0) finished_ = true;
+    notePosition();
+    return got;
+  }
   // True once the input has ended exactly at a block boundary, with nothing left over.
   bool endedCleanly() const { return finished_ && !failed_ && begin_ == end_; }
   // True once at least one block has been handed out.
@@ -73,9 +84,13 @@ class BlockSource {
       } else {
         end_ += static_cast<std::size_t>(got);
       }
-      const z_off_t position = gzoffset(file_);
-      if (position > 0) progress_.archivePosition.store(position, std::memory_order_relaxed);
+      notePosition();
     }
+  }
+
+  void notePosition() {
+    const z_off_t position = gzoffset(file_);
+    if (position > 0) progress_.archivePosition.store(position, std::memory_order_relaxed);
   }
 
   gzFile file_;
@@ -186,6 +201,20 @@ class Walker {
  public:
   Walker(gzFile file, WalkVisitor& visitor, WalkProgress& progress)
       : source_(file, progress), visitor_(visitor) {}
+
+  // After the end of the archive: reads the compressed stream to its end so that the
+  // gzip layer checks its length and CRC. Writers pad the archive to whole records (GNU
+  // tar's 10 KiB by default, much more with -b), so the end marker may come well before
+  // the end of the stream, and damage in a member's data that inflate itself cannot see
+  // (a stored block) shows only there. A stop request still ends this at once.
+  WalkEnd drainCompressed() {
+    for (;;) {
+      if (!visitor_.beforeBlock()) return WalkEnd::stopped;
+      const int got = source_.discardChunk();
+      if (got < 0) return WalkEnd::readError;
+      if (got == 0) return WalkEnd::endOfArchive;
+    }
+  }
 
   WalkEnd run() {
     for (;;) {
@@ -437,7 +466,10 @@ bool checksumMatches(const unsigned char* block) {
 WalkEnd walkArchive(gzFile file, WalkVisitor& visitor, WalkProgress& progress) {
   progress.bytesConsumed.store(0);
   Walker walker(file, visitor, progress);
-  return walker.run();
+  const WalkEnd end = walker.run();
+  // A plain file is not read past the end of the archive; gzdirect() is 0 for gzip data.
+  if (end == WalkEnd::endOfArchive && gzdirect(file) == 0) return walker.drainCompressed();
+  return end;
 }
 
 std::int32_t finishWalk(gzFile file, WalkEnd end) {

@@ -41,7 +41,8 @@ struct Member {
 class WalkVisitor {
  public:
   virtual ~WalkVisitor() = default;
-  // Asked before each 512-byte block is read; false stops the walk there.
+  // Asked before each 512-byte block is read, and before each chunk of the compressed
+  // stream read past the end of the archive; false stops the walk there.
   virtual bool beforeBlock() { return true; }
   virtual void onDirectory(const Member&) {}
   virtual void onFileBegin(const Member&) {}
@@ -64,6 +65,10 @@ struct WalkProgress {
   std::atomic<std::int64_t>& archivePosition;  // bytes of the archive file read so far
 };
 
+// Walks the members to the end of the archive. A compressed stream is then read on to its
+// own end, so that the gzip layer checks its length and CRC even when the writer put the
+// end of the archive well before the end of the stream (a damaged byte anywhere shows as
+// readError); a plain file is not read past the end of the archive.
 WalkEnd walkArchive(gzFile file, WalkVisitor& visitor, WalkProgress& progress);
 
 // Closes the stream and forms the walk's result: 3 when the gzip layer reports damaged

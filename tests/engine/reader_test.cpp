@@ -1,6 +1,8 @@
 // Reading tar streams: numeric fields, checksums, header kinds, and how a walk ends.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <atomic>
 #include <cstring>
 
 #include "engine_client.h"
@@ -29,6 +31,34 @@ Bytes withField(TarBuilder::Entry entry, std::size_t offset, const std::string& 
 }
 
 constexpr std::size_t sizeField = 124, mtimeField = 136;
+
+// Bytes that do not compress.
+std::string noise(std::size_t size, std::uint32_t seed = 12345) {
+  std::string bytes(size, '\0');
+  for (char& c : bytes) c = static_cast<char>((seed = seed * 1103515245u + 12345u) >> 24);
+  return bytes;
+}
+
+Bytes joined(Bytes first, const Bytes& second) {
+  first.insert(first.end(), second.begin(), second.end());
+  return first;
+}
+
+// Flips one byte of `data` in a stream that holds it in stored blocks (level 0): inflate
+// cannot see the change, only the CRC at the end of the stream can.
+void flipStoredByte(Bytes& compressed, const std::string& data) {
+  // A sample that does not straddle the header of a stored block.
+  for (std::size_t offset = data.size() / 2; offset + 32 <= data.size(); offset += 100) {
+    const Bytes sample(data.begin() + static_cast<std::ptrdiff_t>(offset),
+                       data.begin() + static_cast<std::ptrdiff_t>(offset + 32));
+    const auto at = std::search(compressed.begin(), compressed.end(), sample.begin(), sample.end());
+    if (at != compressed.end()) {
+      *at ^= 0x01;
+      return;
+    }
+  }
+  FAIL() << "the data was not stored verbatim";
+}
 
 }  // namespace
 
@@ -178,10 +208,8 @@ TEST(Walk, WhereTheArchiveEndsDecidesTheResult) {
 
 TEST(Walk, DamageInTheCompressedStreamIsReported) {
   // Data that does not compress, so that damage late in the file is late in the stream.
-  std::string noise(2 << 20, '\0');
-  std::uint32_t seed = 12345;
-  for (char& c : noise) c = static_cast<char>((seed = seed * 1103515245u + 12345u) >> 24);
-  const Bytes compressed = zaxtest::gzipCompress(TarBuilder().file("x", "data").file("noise", noise).end().bytes());
+  const Bytes compressed =
+      zaxtest::gzipCompress(TarBuilder().file("x", "data").file("noise", noise(2 << 20)).end().bytes());
   Bytes damaged = compressed;
   for (std::size_t i = damaged.size() * 9 / 10; i < damaged.size() * 9 / 10 + 64; ++i) damaged[i] ^= 0x5a;
   Bytes truncatedGzip = compressed;
@@ -198,6 +226,90 @@ TEST(Walk, DamageInTheCompressedStreamIsReported) {
     const Listing listing = listBytes(c.archive);
     EXPECT_EQ(listing.result, c.result);
     EXPECT_EQ(listing.entries.size(), c.entries);
+  }
+}
+
+// Writers pad the archive to whole records (GNU tar -b 2048: 1 MiB), so the end marker can
+// come long before the end of the compressed stream; the stream is still checked to its end.
+TEST(Walk, CompressedStreamIsCheckedToItsEndPastTheEndMarker) {
+  const std::string data = noise(64 * 1024);
+  const Bytes archive = TarBuilder().file("data", data).end().raw(Bytes(1 << 20, 0)).bytes();
+  const Bytes intact = zaxtest::gzipCompress(archive, 0);
+  Bytes flippedInData = intact;
+  flipStoredByte(flippedInData, data);
+  // The padding itself may hold anything; here bytes that are stored, then damaged.
+  const std::string padding = noise(1 << 20, 99);
+  Bytes flippedInPadding = zaxtest::gzipCompress(
+      TarBuilder().file("data", data).end().raw(Bytes(padding.begin(), padding.end())).bytes(), 0);
+  flipStoredByte(flippedInPadding, padding);
+  const Bytes head(archive.begin(), archive.begin() + 512 + data.size() + 1024);
+  const Bytes tail(archive.begin() + head.size(), archive.end());
+  Bytes damagedSecondMember = zaxtest::gzipCompress(tail);
+  damagedSecondMember[damagedSecondMember.size() - 6] ^= 0x01;  // its CRC
+
+  struct Case { const char* name; Bytes archive; std::int32_t result; };
+  const Case cases[] = {
+      {"intact", intact, 0},
+      {"a flipped byte in the member's data", flippedInData, 3},
+      {"a flipped byte in the padding", flippedInPadding, 3},
+      {"the padding in a second gzip member", joined(zaxtest::gzipCompress(head), zaxtest::gzipCompress(tail)), 0},
+      {"a damaged second gzip member", joined(zaxtest::gzipCompress(head), damagedSecondMember), 3},
+      // The gzip layer ignores what follows the last gzip member; so does the walk.
+      {"bytes after the gzip stream", joined(intact, Bytes(3000, 'j')), 0},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const Listing listing = listBytes(c.archive, "a.tar.gz");
+    EXPECT_EQ(listing.result, c.result);
+    EXPECT_EQ(listing.names(), (std::vector<std::string>{"data"}));
+  }
+}
+
+TEST(Walk, ReadingPastTheEndMarkerMovesTheProgressAndStopsWhenAsked) {
+  // The end marker in the first few KiB of a stream of 4 MiB.
+  const std::string padding = noise(4 << 20);
+  const Bytes intact = zaxtest::gzipCompress(
+      TarBuilder().file("x", "data").end().raw(Bytes(padding.begin(), padding.end())).bytes(), 0);
+  Bytes damaged = intact;
+  flipStoredByte(damaged, padding);
+  zaxtest::TempFolder folder;
+  zaxtest::writeFile(folder.nativeChild("intact.tar.gz"), intact);
+  zaxtest::writeFile(folder.nativeChild("damaged.tar.gz"), damaged);
+
+  // Says no to every block once the member has ended, as a cancelled extraction does.
+  class Visitor : public untgz::WalkVisitor {
+   public:
+    explicit Visitor(bool stopAfterMember) : stopAfterMember_(stopAfterMember) {}
+    bool beforeBlock() override { return !(stopAfterMember_ && memberEnded_); }
+    void onFileEnd(bool) override { memberEnded_ = true; }
+
+   private:
+    bool stopAfterMember_;
+    bool memberEnded_ = false;
+  };
+  const auto size = static_cast<std::int64_t>(intact.size());
+  struct Case { const char* name; const char* file; bool stop; untgz::WalkEnd end; std::int32_t result; };
+  const Case cases[] = {
+      {"intact", "intact.tar.gz", false, untgz::WalkEnd::endOfArchive, 0},
+      {"damaged", "damaged.tar.gz", false, untgz::WalkEnd::readError, 3},
+      {"damaged, stopped after the member", "damaged.tar.gz", true, untgz::WalkEnd::stopped, 0},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    gzFile file = gzopen(folder.nativeChild(c.file).c_str(), "rb");
+    ASSERT_NE(file, nullptr);
+    std::atomic<std::uint64_t> consumed{0};
+    std::atomic<std::int64_t> position{0};
+    untgz::WalkProgress progress{consumed, position};
+    Visitor visitor(c.stop);
+    const untgz::WalkEnd end = untgz::walkArchive(file, visitor, progress);
+    EXPECT_EQ(end, c.end);
+    EXPECT_EQ(untgz::finishWalk(file, end), c.result);
+    if (c.end == untgz::WalkEnd::endOfArchive) {
+      EXPECT_EQ(position.load(), size) << "the position reaches the end of the file";
+    } else if (c.stop) {
+      EXPECT_LT(position.load(), size / 2) << "the rest of the stream was not read";
+    }
   }
 }
 
