@@ -103,6 +103,52 @@ class BlockSource {
   bool consumedAny_ = false;
 };
 
+// What a header's typeflag makes of it.
+enum class HeaderKind {
+  regular,        // a file, or a folder when its name ends in '/'
+  directory,
+  noData,         // links, devices and FIFOs: nothing follows the header
+  longName,       // GNU long name or long link target of the next member
+  longLink,
+  paxRecords,     // pax extended header of the next member
+  globalRecords,  // pax global header: describes the archive, not a member
+  vendor,         // a vendor's extension: passed over by its size
+};
+
+// The one place that decides what a typeflag means. POSIX reserves 'A' to 'Z' for
+// vendors' extensions (GNU sparse files 'S', volume labels 'V', continuations 'M', dump
+// directories 'D', Solaris 'A', 'E', 'I', 'X', ...): their data is metadata more often
+// than a file's content, so it is passed over and nothing is written. Any other typeflag
+// this reader does not know ('8', '9', lower-case letters, punctuation, control bytes) is
+// a regular file, as POSIX asks of readers and as GNU tar, bsdtar and Python's tarfile
+// extract it.
+HeaderKind classifyTypeflag(char typeflag) {
+  switch (typeflag) {
+    case '0':
+    case '\0':
+    case '7':
+      return HeaderKind::regular;
+    case '5':
+      return HeaderKind::directory;
+    case '1':
+    case '2':
+    case '3':
+    case '4':
+    case '6':
+      return HeaderKind::noData;
+    case 'L':
+      return HeaderKind::longName;
+    case 'K':
+      return HeaderKind::longLink;
+    case 'x':
+      return HeaderKind::paxRecords;
+    case 'g':
+      return HeaderKind::globalRecords;
+    default:
+      return typeflag >= 'A' && typeflag <= 'Z' ? HeaderKind::vendor : HeaderKind::regular;
+  }
+}
+
 bool allZero(const unsigned char* block) {
   for (std::size_t i = 0; i < blockSize; ++i) {
     if (block[i] != 0) return false;
@@ -245,27 +291,27 @@ class Walker {
       std::string name = headerName(header);
       source_.consume(1);
 
-      switch (typeflag) {
-        case 'L':
-        case 'K': {
+      const HeaderKind kind = classifyTypeflag(typeflag);
+      switch (kind) {
+        case HeaderKind::longName:
+        case HeaderKind::longLink: {
           std::string text;
           if (WalkEnd end; !readMetadata(size, text, end)) return end;
-          if (typeflag == 'L') {
+          if (kind == HeaderKind::longName) {
             longName_ = fieldText(reinterpret_cast<const unsigned char*>(text.data()), text.size());
             hasLongName_ = true;
           }
           extensionPending_ = true;
           continue;
         }
-        case 'x': {
+        case HeaderKind::paxRecords: {
           std::string text;
           if (WalkEnd end; !readMetadata(size, text, end)) return end;
           if (!parsePaxRecords(text, pax_)) return WalkEnd::badHeader;
           extensionPending_ = true;
           continue;
         }
-        case 'g':
-          // Global records describe the archive, not a member: skipped.
+        case HeaderKind::globalRecords:
           if (WalkEnd end; !skipData(size, end)) return end;
           continue;
         default:
@@ -281,8 +327,8 @@ class Walker {
       longName_.clear();
       extensionPending_ = false;
 
-      const bool regular = typeflag == '0' || typeflag == '\0' || typeflag == '7';
-      if (typeflag == '5' || (regular && !member.name.empty() && member.name.back() == '/')) {
+      const bool regular = kind == HeaderKind::regular;
+      if (kind == HeaderKind::directory || (regular && !member.name.empty() && member.name.back() == '/')) {
         member.kind = Member::Kind::directory;
         visitor_.onDirectory(member);
         // Directories carry no data; old writers' "directory files" may.
@@ -297,11 +343,9 @@ class Walker {
         const bool complete = fileData(size, end);
         visitor_.onFileEnd(complete);
         if (!complete) return end;
-      } else if (typeflag >= '1' && typeflag <= '6') {
-        // Links, devices and FIFOs: nothing follows the header, whatever the size says.
+      } else if (kind == HeaderKind::noData) {
+        // Nothing follows the header, whatever the size says.
       } else {
-        // Volume labels, sparse files, dump directories, continuations and unknown types:
-        // their data is passed over by its size.
         while (sparseExtended) {
           const unsigned char* block = nullptr;
           if (WalkEnd end; !nextBlock(block, end)) return end;

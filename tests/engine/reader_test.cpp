@@ -366,6 +366,30 @@ TEST(Walk, DataOfEntriesThatAreNotListedIsPassedOver) {
   EXPECT_EQ(listing.names(), (std::vector<std::string>{"last"}));
 }
 
+TEST(Walk, TypeflagsOutsideTheVendorLettersAreRegularFiles) {
+  // Data of two blocks, so that reading it as headers or skipping it wrongly shows.
+  const std::string data(700, 'm');
+  struct Case { char typeflag; bool file; };
+  const Case cases[] = {
+      {'0', true},  {'\0', true}, {'7', true},  {'8', true},  {'9', true},
+      {'a', true},  {'y', true},  {'z', true},  {'!', true},  {' ', true},
+      {'\x01', true}, {'\xe9', true},
+      // 'A' to 'Z' belong to vendors' extensions: passed over by their size.
+      {'A', false}, {'D', false}, {'M', false}, {'N', false}, {'Q', false},
+      {'S', false}, {'V', false}, {'X', false}, {'Z', false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::PrintToString(c.typeflag));
+    const Listing listing = listBytes(TarBuilder().add({"m", c.typeflag, data}).file("after", "z").end().bytes());
+    EXPECT_EQ(listing.result, 0);
+    EXPECT_EQ(listing.names(), c.file ? (std::vector<std::string>{"m", "after"}) : (std::vector<std::string>{"after"}));
+    if (c.file && !listing.entries.empty()) {
+      EXPECT_EQ(listing.entries[0].isDir, 0);
+      EXPECT_EQ(listing.entries[0].size, 700);
+    }
+  }
+}
+
 TEST(Walk, OutOfRangeHeadersEndTheWalkAsNotReadable) {
   const std::string negative("\xff\xff\xff\xff\xff\xff\xff\xff\xff\xff\xff\xfe", 12);
   const std::string huge("\x80\0\0\0\0\0\0\0\x40\0\0\0", 12);  // 1 GiB of long name

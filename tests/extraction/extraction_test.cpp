@@ -222,3 +222,10 @@ TEST(Extraction, DamageInACompressedArchiveIsReportedEvenPastTheEndMarker) {
   EXPECT_EQ(x.run(archive), 3);
   EXPECT_NE(x.contents("f"), data);
 }
+
+TEST(Extraction, UnknownTypeflagsAreWrittenAsFilesVendorExtensionsAreNot) {
+  Extraction x;
+  EXPECT_EQ(x.run(TarBuilder().add({"future", '8', "eight"}).add({"vendor", 'Q', "queue"}).end().bytes()), 0);
+  EXPECT_EQ(x.contents("future"), "eight");
+  EXPECT_FALSE(x.exists("vendor"));
+}
