@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <utility>
 #include <vector>
 
 #include "../job.h"
@@ -319,7 +320,8 @@ class Walker {
       }
 
       Member member;
-      member.name = pax_.hasPath ? pax_.path : hasLongName_ ? longName_ : name;
+      // Moved, not copied: a long name may be megabytes, and one copy is enough.
+      member.name = pax_.hasPath ? std::move(pax_.path) : hasLongName_ ? std::move(longName_) : std::move(name);
       member.mtime = pax_.hasMtime ? pax_.mtime : mtime;
       if (pax_.hasSize) size = pax_.size;
       pax_ = PaxOverrides();

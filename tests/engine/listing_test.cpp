@@ -4,6 +4,7 @@
 #include <ctime>
 
 #include "engine_client.h"
+#include "entry_list.h"
 
 using namespace enginetest;
 using zaxtest::TarBuilder;
@@ -123,4 +124,37 @@ TEST(Listing, SizesAndTimesFromOtherWriters) {
               (std::vector<int>{local.tm_year + 1900, local.tm_mon + 1, local.tm_mday, local.tm_hour,
                                 local.tm_min, local.tm_sec}));
   }
+}
+
+// The entry list keeps only what a host can be handed: the first 255 bytes of each name,
+// however long the name in the archive (here a pax path and a GNU long name of 1 MiB).
+TEST(Listing, StoredNamesAreBoundedToWhatTheHostIsHanded) {
+  std::vector<std::string> names;
+  for (char c : {'p', 'g', 'q'}) {
+    std::string name;
+    for (int i = 0; name.size() < (1u << 20); ++i) name += c + std::to_string(i) + "/";
+    names.push_back(name);
+  }
+  zaxtest::TempFolder folder;
+  zaxtest::writeFile(folder.nativeChild("long.tar"), TarBuilder()
+                                                         .pax({{"path", names[0]}})
+                                                         .file("short-p", "1")
+                                                         .gnuLongName(names[1], {"short-g", '0', "2"})
+                                                         .pax({{"path", names[2]}})
+                                                         .directory("short-q/")
+                                                         .end()
+                                                         .bytes());
+  call("setflaglist", 1);
+  const std::string archive = folder.engineChild("long.tar"), root = "c:\\", all = "*.*";
+  ASSERT_EQ(call("zaxuntar", text(archive), text(root), text(all)), 0);
+  waitForIdle();
+  EXPECT_EQ(call("getintret"), 0);
+  std::vector<std::string> stored;
+  for (std::int32_t more = call("tarinfo"); more == 1; more = call("tarinfo2")) {
+    stored.push_back(untgz::currentEntry().name);
+    EXPECT_EQ(textResult("tarinfofilename"), stored.back());
+  }
+  call("tarinfodelete");
+  ASSERT_EQ(stored.size(), 3u);
+  for (std::size_t i = 0; i < stored.size(); ++i) EXPECT_EQ(stored[i], names[i].substr(0, 255));
 }
