@@ -101,7 +101,8 @@ std::wstring enginePath(const std::string& posixPath, const char* what) {
                           " holds a backslash, which the engine would take as a folder separator");
   }
   if (!isUtf8(path)) {
-    throw RefusedArgument(std::string("the path of the ") + what + " holds bytes that are not UTF-8");
+    throw RefusedArgument(std::string("the path of the ") + what +
+                          " holds bytes that are not UTF-8");
   }
   for (char& c : path) {
     if (c == '/') c = '\\';
@@ -110,7 +111,9 @@ std::wstring enginePath(const std::string& posixPath, const char* what) {
 }
 
 std::wstring wide(const std::string& text, const char* what) {
-  if (!isUtf8(text)) throw RefusedArgument(std::string("the ") + what + " holds bytes that are not UTF-8");
+  if (!isUtf8(text)) {
+    throw RefusedArgument(std::string("the ") + what + " holds bytes that are not UTF-8");
+  }
   return zax::fromUtf8(text);
 }
 
@@ -126,7 +129,8 @@ std::string escapedName(const std::string& name) {
   std::string out;
   const auto octal = [&out](unsigned char byte) {
     const char digits[] = {'\\', static_cast<char>('0' + (byte >> 6)),
-                           static_cast<char>('0' + ((byte >> 3) & 7)), static_cast<char>('0' + (byte & 7))};
+                           static_cast<char>('0' + ((byte >> 3) & 7)),
+                           static_cast<char>('0' + (byte & 7))};
     out.append(digits, sizeof digits);
   };
   for (std::size_t i = 0; i < name.size(); ++i) {

@@ -321,7 +321,9 @@ class Walker {
 
       Member member;
       // Moved, not copied: a long name may be megabytes, and one copy is enough.
-      member.name = pax_.hasPath ? std::move(pax_.path) : hasLongName_ ? std::move(longName_) : std::move(name);
+      member.name = pax_.hasPath      ? std::move(pax_.path)
+                    : hasLongName_ ? std::move(longName_)
+                                   : std::move(name);
       member.mtime = pax_.hasMtime ? pax_.mtime : mtime;
       if (pax_.hasSize) size = pax_.size;
       pax_ = PaxOverrides();
@@ -330,7 +332,8 @@ class Walker {
       extensionPending_ = false;
 
       const bool regular = kind == HeaderKind::regular;
-      if (kind == HeaderKind::directory || (regular && !member.name.empty() && member.name.back() == '/')) {
+      if (kind == HeaderKind::directory ||
+          (regular && !member.name.empty() && member.name.back() == '/')) {
         member.kind = Member::Kind::directory;
         visitor_.onDirectory(member);
         // Directories carry no data; old writers' "directory files" may.
@@ -348,6 +351,8 @@ class Walker {
       } else if (kind == HeaderKind::noData) {
         // Nothing follows the header, whatever the size says.
       } else {
+        // A vendor's extension: its data (after an old GNU sparse file's map blocks) is
+        // passed over by its size.
         while (sparseExtended) {
           const unsigned char* block = nullptr;
           if (WalkEnd end; !nextBlock(block, end)) return end;
@@ -444,10 +449,6 @@ class Walker {
   // A long name, long link or pax header was read and its member has not come yet.
   bool extensionPending_ = false;
 };
-
-}  // namespace
-
-namespace {
 
 // The octal text of a field: blanks, digits, blanks, up to the first NUL. `digits` tells
 // how many digits there were; a field without any reads as 0.
