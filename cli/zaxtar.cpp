@@ -11,6 +11,7 @@
 #include <filesystem>
 #include <iostream>
 #include <string>
+#include <utility>
 
 #include "control/native/console_ui.h"
 #include "control/native/event_loop.h"
@@ -23,7 +24,8 @@ namespace {
 // Exit statuses.
 constexpr int kExitSuccess = 0;      // outcome 0 "No error"
 constexpr int kExitFailure = 1;      // any other outcome, or an error of the engine host
-constexpr int kExitUsage = 2;        // the command line was not understood
+constexpr int kExitUsage = 2;        // the command line was not understood, or holds an
+                                     // argument that cannot be handed on unchanged
 constexpr int kExitNoOutcome = 3;    // the job ended without reporting an outcome
 constexpr int kExitCancelled = 130;  // Ctrl-C (128 + SIGINT, as shells report it)
 
@@ -51,6 +53,13 @@ const char kHelp[] =
     "  cpu               print the processor's speed, vendor and brand\n"
     "  about             print what this component is\n"
     "\n"
+    "Names are printed as GNU tar prints them: control characters, DEL and the line\n"
+    "separators U+2028 and U+2029 as escapes (\\n, \\t, \\033, ...) and a backslash as \\\\.\n"
+    "\n"
+    "A path in ARCHIVE or DEST that holds a backslash (the engine would take it as a\n"
+    "folder separator) or bytes that are not UTF-8, and a SELECTION that is not UTF-8,\n"
+    "are refused with status 2 before anything is read or written.\n"
+    "\n"
     "SELECTION is one pattern, matched against the base name of each member (never its\n"
     "folders) without regard to case. '*' is the only wildcard; '?' stands for itself.\n"
     "A pattern holds at most one '*' besides one at its start and one at its end:\n"
@@ -62,24 +71,101 @@ const char kHelp[] =
     "Exit status:\n"
     "  0    the outcome was 0 \"No error\"\n"
     "  1    any other outcome; its number and text are printed on standard error\n"
-    "  2    the command line was not understood\n"
+    "  2    the command line was not understood, or ARCHIVE, DEST or SELECTION was refused\n"
     "  3    the job ended without reporting an outcome\n"
     "  130  the extraction was cancelled with Ctrl-C\n";
 
+// True when the bytes are UTF-8 that the conversion to wide text keeps as they are; any
+// other byte would become U+FFFD and name something else.
+bool isUtf8(const std::string& bytes) { return zax::toUtf8(zax::fromUtf8(bytes)) == bytes; }
+
+// An argument that cannot be handed on as it is: refused before anything runs.
+class RefusedArgument {
+ public:
+  explicit RefusedArgument(std::string message) : message_(std::move(message)) {}
+  const std::string& message() const { return message_; }
+
+ private:
+  std::string message_;
+};
+
 // The engine speaks Windows paths; natively, drive Z: is the root of the file system.
-// An empty argument stays empty, so that the control reports it as such.
-std::wstring enginePath(const std::string& posixPath) {
+// An empty argument stays empty, so that the control reports it as such. A backslash in
+// the POSIX path would be a folder separator there ('x\..\..' climbs two folders) and
+// bytes that are not UTF-8 would become U+FFFD (another name): such paths are refused.
+std::wstring enginePath(const std::string& posixPath, const char* what) {
   if (posixPath.empty()) return std::wstring();
   std::string path = std::filesystem::absolute(posixPath).lexically_normal().string();
+  if (path.find('\\') != std::string::npos) {
+    throw RefusedArgument(std::string("the path of the ") + what +
+                          " holds a backslash, which the engine would take as a folder separator");
+  }
+  if (!isUtf8(path)) {
+    throw RefusedArgument(std::string("the path of the ") + what +
+                          " holds bytes that are not UTF-8");
+  }
   for (char& c : path) {
     if (c == '/') c = '\\';
   }
   return zax::fromUtf8("Z:" + path);
 }
 
-std::wstring wide(const char* text) { return zax::fromUtf8(text); }
+std::wstring wide(const std::string& text, const char* what) {
+  if (!isUtf8(text)) {
+    throw RefusedArgument(std::string("the ") + what + " holds bytes that are not UTF-8");
+  }
+  return zax::fromUtf8(text);
+}
 
 std::string narrow(const std::wstring& text) { return zax::toUtf8(text); }
+
+// A member name as a terminal line can show it, escaped as GNU tar does by default
+// (--quoting-style=escape): a newline in a name cannot forge a line, and escape sequences
+// never reach the terminal. C0 controls, DEL, the C1 controls U+0080 to U+009F and the
+// line and paragraph separators U+2028 and U+2029 become C escapes or three-digit octal
+// escapes of their UTF-8 bytes; a backslash is doubled so that the escapes stay
+// unambiguous. Other characters, printable ones beyond ASCII included, are kept.
+std::string escapedName(const std::string& name) {
+  std::string out;
+  const auto octal = [&out](unsigned char byte) {
+    const char digits[] = {'\\', static_cast<char>('0' + (byte >> 6)),
+                           static_cast<char>('0' + ((byte >> 3) & 7)),
+                           static_cast<char>('0' + (byte & 7))};
+    out.append(digits, sizeof digits);
+  };
+  for (std::size_t i = 0; i < name.size(); ++i) {
+    const auto byte = static_cast<unsigned char>(name[i]);
+    const auto next = [&](std::size_t k) {
+      return i + k < name.size() ? static_cast<unsigned char>(name[i + k]) : 0;
+    };
+    switch (byte) {
+      case '\a': out += "\\a"; continue;
+      case '\b': out += "\\b"; continue;
+      case '\t': out += "\\t"; continue;
+      case '\n': out += "\\n"; continue;
+      case '\v': out += "\\v"; continue;
+      case '\f': out += "\\f"; continue;
+      case '\r': out += "\\r"; continue;
+      case '\\': out += "\\\\"; continue;
+      default: break;
+    }
+    if (byte < 0x20 || byte == 0x7f) {
+      octal(byte);
+    } else if (byte == 0xc2 && next(1) >= 0x80 && next(1) <= 0x9f) {
+      octal(byte);
+      octal(next(1));
+      i += 1;
+    } else if (byte == 0xe2 && next(1) == 0x80 && (next(2) == 0xa8 || next(2) == 0xa9)) {
+      octal(byte);
+      octal(next(1));
+      octal(next(2));
+      i += 2;
+    } else {
+      out += static_cast<char>(byte);
+    }
+  }
+  return out;
+}
 
 // The outcome of a job, as the last ErrorCode event carried it.
 struct Outcome {
@@ -143,7 +229,7 @@ class PrintingSink final : public zax::EventSink {
                           std::int32_t& NumberOfDirectories) override {
     std::printf("%s %12ld  %04d-%02d-%02d %02d:%02d:%02d  %s\n", IsDirectory ? "dir " : "file",
                 static_cast<long>(Size), Year, Month, Day, Hour, Minute, Second,
-                narrow(filename).c_str());
+                escapedName(narrow(filename)).c_str());
     ++entries;
     files = NumberOfFiles;
     directories = NumberOfDirectories;
@@ -226,8 +312,9 @@ struct Host {
 };
 
 int list(const std::string& archive) {
+  const std::wstring archivePath = enginePath(archive, "archive");
   Host host(false);
-  host.control.ZAXListTarFile(enginePath(archive));
+  host.control.ZAXListTarFile(archivePath);
   const Outcome& outcome = host.sink.outcome;
   if (host.sink.entries > 0 || (outcome.reported && outcome.number == 0)) {
     std::printf("%d directories, %d files\n", host.sink.directories, host.sink.files);
@@ -237,9 +324,12 @@ int list(const std::string& archive) {
 
 int extract(const std::string& archive, const std::string& destination,
             const std::string& selection) {
+  const std::wstring archivePath = enginePath(archive, "archive");
+  const std::wstring destinationPath = enginePath(destination, "destination");
+  const std::wstring pattern = wide(selection, "selection");
   Host host(isatty(STDOUT_FILENO) == 1);
   catchInterrupts();
-  host.control.ZAXUncompress(enginePath(archive), enginePath(destination), wide(selection.c_str()));
+  host.control.ZAXUncompress(archivePath, destinationPath, pattern);
 
   bool cancelled = false;
   host.loop.runWhile([&] {
@@ -316,5 +406,8 @@ int main(int argc, char** argv) {
   } catch (const zax::HostError& e) {
     std::fprintf(stderr, "zaxtar: %d %s\n", e.number(), e.description().c_str());
     return kExitFailure;
+  } catch (const RefusedArgument& e) {
+    std::fprintf(stderr, "zaxtar: %s\n", e.message().c_str());
+    return kExitUsage;
   }
 }

@@ -32,7 +32,7 @@ std::int32_t addEntry(std::int32_t isDir, std::int32_t second, std::int32_t minu
                       const std::string& name, std::int64_t size) {
   EntryList& list = entryList();
   EntryRecord record;
-  record.name = name;
+  record.name.assign(name, 0, maxOutputText);
   record.isDir = isDir;
   record.second = second;
   record.minute = minute;

@@ -2,13 +2,20 @@
 // ("tarinfo", "tarinfo2", the getters) and freed with "tarinfodelete".
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 
+#include "host_text.h"
+
 namespace untgz {
 
+// The host is never handed more of a name than maxOutputText bytes ("tarinfofilename"),
+// so a record keeps no more: names of megabytes (pax paths, GNU long names) would
+// otherwise all stay in memory until the list is freed.
+
 struct EntryRecord {
-  std::string name;  // as stored in the archive; cut to 255 characters only when copied out
+  std::string name;  // the first maxOutputText bytes of the name stored in the archive
   std::int32_t isDir = 0;
   std::int32_t second = 0;
   std::int32_t minute = 0;
@@ -19,7 +26,8 @@ struct EntryRecord {
   std::int64_t size = 0;
 };
 
-// Appends one entry (worker thread, during a listing job). Returns 0.
+// Appends one entry (worker thread, during a listing job), its name cut to maxOutputText
+// bytes. Returns 0.
 std::int32_t addEntry(std::int32_t isDir, std::int32_t second, std::int32_t minute,
                       std::int32_t hour, std::int32_t year, std::int32_t month, std::int32_t day,
                       const std::string& name, std::int64_t size);

@@ -13,10 +13,10 @@
 #include <string>
 #include <vector>
 
+#include "host_text.h"
+
 namespace untgz {
 
-// Texts handed to the host never exceed what its 256-byte buffer holds.
-constexpr std::size_t maxOutputText = 255;
 
 // Job result codes (read by the host with "getintret").
 enum JobResultCode : std::int32_t {

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <utility>
 #include <vector>
 
 #include "../job.h"
@@ -48,9 +49,25 @@ class BlockSource {
   const unsigned char* block() const { return buffer_.data() + begin_; }
   void consume(std::size_t blocks) {
     begin_ += blocks * blockSize;
+    consumedAny_ = consumedAny_ || blocks > 0;
     progress_.bytesConsumed.fetch_add(blocks * blockSize, std::memory_order_relaxed);
   }
   bool failed() const { return failed_; }
+
+  // Reads on past the blocks handed out and throws the bytes away: the number read, 0 at
+  // the end of the stream, -1 when the gzip layer reports damage.
+  int discardChunk() {
+    begin_ = end_ = 0;
+    const int got = gzread(file_, buffer_.data(), static_cast<unsigned>(buffer_.size()));
+    if (got < 0) failed_ = true;
+    if (got <= 0) finished_ = true;
+    notePosition();
+    return got;
+  }
+  // True once the input has ended exactly at a block boundary, with nothing left over.
+  bool endedCleanly() const { return finished_ && !failed_ && begin_ == end_; }
+  // True once at least one block has been handed out.
+  bool consumedAny() const { return consumedAny_; }
 
  private:
   void refill() {
@@ -68,9 +85,13 @@ class BlockSource {
       } else {
         end_ += static_cast<std::size_t>(got);
       }
-      const z_off_t position = gzoffset(file_);
-      if (position > 0) progress_.archivePosition.store(position, std::memory_order_relaxed);
+      notePosition();
     }
+  }
+
+  void notePosition() {
+    const z_off_t position = gzoffset(file_);
+    if (position > 0) progress_.archivePosition.store(position, std::memory_order_relaxed);
   }
 
   gzFile file_;
@@ -80,7 +101,67 @@ class BlockSource {
   std::size_t end_ = 0;
   bool finished_ = false;
   bool failed_ = false;
+  bool consumedAny_ = false;
 };
+
+// What a header's typeflag makes of it.
+enum class HeaderKind {
+  regular,        // a file, or a folder when its name ends in '/'
+  directory,
+  noData,         // links, devices and FIFOs: nothing follows the header
+  longName,       // GNU long name or long link target of the next member
+  longLink,
+  paxRecords,     // pax extended header of the next member
+  globalRecords,  // pax global header: describes the archive, not a member
+  vendor,         // a vendor's extension: passed over by its size
+};
+
+// The one place that decides what a typeflag means. The vendors' extensions that GNU tar
+// and bsdtar read as something other than a file's content are passed over by their size:
+// dump directories 'D', continuations 'M', old long names 'N', sparse files 'S', volume
+// labels 'V' and Solaris extended headers 'X'. Any other typeflag this reader does not know
+// (a digit, a letter, punctuation, a control byte) is a regular file, as POSIX asks of
+// readers and as GNU tar, bsdtar and Python's tarfile extract it.
+HeaderKind classifyTypeflag(char typeflag) {
+  switch (typeflag) {
+    case '0':
+    case '\0':
+    case '7':
+      return HeaderKind::regular;
+    case '5':
+      return HeaderKind::directory;
+    case '1':
+    case '2':
+    case '3':
+    case '4':
+    case '6':
+      return HeaderKind::noData;
+    case 'L':
+      return HeaderKind::longName;
+    case 'K':
+      return HeaderKind::longLink;
+    case 'x':
+      return HeaderKind::paxRecords;
+    case 'g':
+      return HeaderKind::globalRecords;
+    case 'D':
+    case 'M':
+    case 'N':
+    case 'S':
+    case 'V':
+    case 'X':
+      return HeaderKind::vendor;
+    default:
+      return HeaderKind::regular;
+  }
+}
+
+bool allZero(const unsigned char* block) {
+  for (std::size_t i = 0; i < blockSize; ++i) {
+    if (block[i] != 0) return false;
+  }
+  return true;
+}
 
 // Extended-header values that apply to the next member.
 struct PaxOverrides {
@@ -174,11 +255,37 @@ class Walker {
   Walker(gzFile file, WalkVisitor& visitor, WalkProgress& progress)
       : source_(file, progress), visitor_(visitor) {}
 
+  // After the end of the archive: reads the compressed stream to its end so that the
+  // gzip layer checks its length and CRC. Writers pad the archive to whole records (GNU
+  // tar's 10 KiB by default, much more with -b), so the end marker may come well before
+  // the end of the stream, and damage in a member's data that inflate itself cannot see
+  // (a stored block) shows only there. A stop request still ends this at once.
+  WalkEnd drainCompressed() {
+    for (;;) {
+      if (!visitor_.beforeBlock()) return WalkEnd::stopped;
+      const int got = source_.discardChunk();
+      if (got < 0) return WalkEnd::readError;
+      if (got == 0) return WalkEnd::endOfArchive;
+    }
+  }
+
   WalkEnd run() {
     for (;;) {
       const unsigned char* header = nullptr;
-      if (WalkEnd end; !nextBlock(header, end)) return end;
-      if (header[nameOffset] == '\0') return WalkEnd::endOfArchive;
+      if (WalkEnd end; !nextBlock(header, end)) {
+        // The input may end where the next header would start: after a member's data or
+        // after a member without data, as writers that leave out the end blocks do. An
+        // input that held no block at all (an empty file) is no archive, and one that
+        // ends between an extended header and its member has lost that member.
+        if (end == WalkEnd::shortRead && source_.endedCleanly() && source_.consumedAny() &&
+            !extensionPending_)
+          return WalkEnd::endOfArchive;
+        return end;
+      }
+      // Only a block of zeros ends the archive (one is enough; what follows it is not
+      // read as tar). Any other block here is a header, its checksum decides, and a good
+      // header with an empty name is a member with an empty name.
+      if (allZero(header)) return WalkEnd::endOfArchive;
       if (!checksumMatches(header)) return WalkEnd::badHeader;
 
       std::int64_t size = 0, mtime = 0;
@@ -191,25 +298,27 @@ class Walker {
       std::string name = headerName(header);
       source_.consume(1);
 
-      switch (typeflag) {
-        case 'L':
-        case 'K': {
+      const HeaderKind kind = classifyTypeflag(typeflag);
+      switch (kind) {
+        case HeaderKind::longName:
+        case HeaderKind::longLink: {
           std::string text;
           if (WalkEnd end; !readMetadata(size, text, end)) return end;
-          if (typeflag == 'L') {
+          if (kind == HeaderKind::longName) {
             longName_ = fieldText(reinterpret_cast<const unsigned char*>(text.data()), text.size());
             hasLongName_ = true;
           }
+          extensionPending_ = true;
           continue;
         }
-        case 'x': {
+        case HeaderKind::paxRecords: {
           std::string text;
           if (WalkEnd end; !readMetadata(size, text, end)) return end;
           if (!parsePaxRecords(text, pax_)) return WalkEnd::badHeader;
+          extensionPending_ = true;
           continue;
         }
-        case 'g':
-          // Global records describe the archive, not a member: skipped.
+        case HeaderKind::globalRecords:
           if (WalkEnd end; !skipData(size, end)) return end;
           continue;
         default:
@@ -217,15 +326,20 @@ class Walker {
       }
 
       Member member;
-      member.name = pax_.hasPath ? pax_.path : hasLongName_ ? longName_ : name;
+      // Moved, not copied: a long name may be megabytes, and one copy is enough.
+      member.name = pax_.hasPath      ? std::move(pax_.path)
+                    : hasLongName_ ? std::move(longName_)
+                                   : std::move(name);
       member.mtime = pax_.hasMtime ? pax_.mtime : mtime;
       if (pax_.hasSize) size = pax_.size;
       pax_ = PaxOverrides();
       hasLongName_ = false;
       longName_.clear();
+      extensionPending_ = false;
 
-      const bool regular = typeflag == '0' || typeflag == '\0' || typeflag == '7';
-      if (typeflag == '5' || (regular && !member.name.empty() && member.name.back() == '/')) {
+      const bool regular = kind == HeaderKind::regular;
+      if (kind == HeaderKind::directory ||
+          (regular && !member.name.empty() && member.name.back() == '/')) {
         member.kind = Member::Kind::directory;
         visitor_.onDirectory(member);
         // Directories carry no data; old writers' "directory files" may.
@@ -240,11 +354,11 @@ class Walker {
         const bool complete = fileData(size, end);
         visitor_.onFileEnd(complete);
         if (!complete) return end;
-      } else if (typeflag >= '1' && typeflag <= '6') {
-        // Links, devices and FIFOs: nothing follows the header, whatever the size says.
+      } else if (kind == HeaderKind::noData) {
+        // Nothing follows the header, whatever the size says.
       } else {
-        // Volume labels, sparse files, dump directories, continuations and unknown types:
-        // their data is passed over by its size.
+        // A vendor's extension: its data (after an old GNU sparse file's map blocks) is
+        // passed over by its size.
         while (sparseExtended) {
           const unsigned char* block = nullptr;
           if (WalkEnd end; !nextBlock(block, end)) return end;
@@ -338,26 +452,41 @@ class Walker {
   PaxOverrides pax_;
   bool hasLongName_ = false;
   std::string longName_;
+  // A long name, long link or pax header was read and its member has not come yet.
+  bool extensionPending_ = false;
 };
+
+// The octal text of a field: blanks, digits, blanks, up to the first NUL. `digits` tells
+// how many digits there were; a field without any reads as 0.
+bool parseOctalText(const unsigned char* field, std::size_t width, std::int64_t& value,
+                    std::size_t& digits) {
+  const auto* nul = static_cast<const unsigned char*>(std::memchr(field, 0, width));
+  const std::size_t length = nul ? static_cast<std::size_t>(nul - field) : width;
+  std::size_t i = 0;
+  while (i < length && field[i] == ' ') ++i;
+  std::uint64_t number = 0;
+  digits = 0;
+  for (; i < length && field[i] >= '0' && field[i] <= '7'; ++i, ++digits) {
+    if (number > (static_cast<std::uint64_t>(INT64_MAX) >> 3)) return false;
+    number = number * 8 + (field[i] - '0');
+  }
+  // Only blanks may follow the digits: "12 34" or "17z" has no one value that every
+  // reader would agree on, so it is no number at all.
+  while (i < length && field[i] == ' ') ++i;
+  if (i != length) return false;
+  value = static_cast<std::int64_t>(number);
+  return true;
+}
 
 }  // namespace
 
-std::int64_t readOctal(const unsigned char* field, std::size_t width) {
-  std::uint64_t value = 0;
-  for (std::size_t i = 0; i < width; ++i) {
-    const auto c = static_cast<signed char>(field[i]);
-    if (c == ' ') continue;
-    if (c == '\0') break;
-    value = value * 8 + static_cast<std::uint64_t>(static_cast<std::int64_t>(c - '0'));
-  }
-  return static_cast<std::int64_t>(value);
+bool readOctal(const unsigned char* field, std::size_t width, std::int64_t& value) {
+  std::size_t digits = 0;
+  return parseOctalText(field, width, value, digits);
 }
 
 bool readNumber(const unsigned char* field, std::size_t width, std::int64_t& value) {
-  if (width == 0 || (field[0] & 0x80) == 0) {
-    value = readOctal(field, width);
-    return true;
-  }
+  if (width == 0 || (field[0] & 0x80) == 0) return readOctal(field, width, value);
   // Base-256: big-endian two's complement with the marker bit cleared.
   const unsigned char fill = (field[0] & 0x40) ? 0xff : 0x00;
   std::uint64_t magnitude = 0;
@@ -373,12 +502,10 @@ bool readNumber(const unsigned char* field, std::size_t width, std::int64_t& val
 }
 
 bool checksumMatches(const unsigned char* block) {
-  const unsigned char* field = block + checksumOffset;
-  std::size_t i = 0;
-  while (i < checksumWidth && field[i] == ' ') ++i;
-  if (i == checksumWidth || field[i] < '0' || field[i] > '7') return false;
   std::int64_t stored = 0;
-  for (; i < checksumWidth && field[i] >= '0' && field[i] <= '7'; ++i) stored = stored * 8 + (field[i] - '0');
+  std::size_t digits = 0;
+  if (!parseOctalText(block + checksumOffset, checksumWidth, stored, digits) || digits == 0)
+    return false;
   std::int64_t unsignedSum = 0, signedSum = 0;
   for (std::size_t j = 0; j < blockSize; ++j) {
     const bool inField = j >= checksumOffset && j < checksumOffset + checksumWidth;
@@ -392,7 +519,10 @@ bool checksumMatches(const unsigned char* block) {
 WalkEnd walkArchive(gzFile file, WalkVisitor& visitor, WalkProgress& progress) {
   progress.bytesConsumed.store(0);
   Walker walker(file, visitor, progress);
-  return walker.run();
+  const WalkEnd end = walker.run();
+  // A plain file is not read past the end of the archive; gzdirect() is 0 for gzip data.
+  if (end == WalkEnd::endOfArchive && gzdirect(file) == 0) return walker.drainCompressed();
+  return end;
 }
 
 std::int32_t finishWalk(gzFile file, WalkEnd end) {

@@ -14,16 +14,19 @@ namespace untgz {
 
 constexpr std::size_t blockSize = 512;
 
-// Value of a numeric header field: octal text (blanks skipped, a NUL ends it, other bytes
-// counted by their offset from '0'), or GNU base-256 when the first byte has its high bit
-// set. False for a base-256 value that does not fit 64 bits.
+// Value of a numeric header field: octal text, or GNU base-256 when the first byte has its
+// high bit set. False for a field that is neither, or for a value that does not fit 64 bits.
 bool readNumber(const unsigned char* field, std::size_t width, std::int64_t& value);
 
-// Octal text field as a plain number (no base-256).
-std::int64_t readOctal(const unsigned char* field, std::size_t width);
+// Octal text field as a plain number (no base-256). The text is what comes before the
+// first NUL (or the whole field): blanks, octal digits, blanks. Anything else in it (a
+// letter, a sign, digits after a blank) makes the field unreadable: false. A field of only
+// blanks and NULs reads as 0, as other readers take it.
+bool readOctal(const unsigned char* field, std::size_t width, std::int64_t& value);
 
-// True when the block's checksum field matches its bytes (the field itself counted as
-// blanks), summed as unsigned or as signed bytes, as different writers did.
+// True when the block's checksum field (octal text as readOctal reads it, with at least one
+// digit) matches its bytes (the field itself counted as blanks), summed as unsigned or as
+// signed bytes, as different writers did.
 bool checksumMatches(const unsigned char* block);
 
 struct Member {
@@ -38,7 +41,8 @@ struct Member {
 class WalkVisitor {
  public:
   virtual ~WalkVisitor() = default;
-  // Asked before each 512-byte block is read; false stops the walk there.
+  // Asked before each 512-byte block is read, and before each chunk of the compressed
+  // stream read past the end of the archive; false stops the walk there.
   virtual bool beforeBlock() { return true; }
   virtual void onDirectory(const Member&) {}
   virtual void onFileBegin(const Member&) {}
@@ -48,9 +52,10 @@ class WalkVisitor {
 };
 
 enum class WalkEnd {
-  endOfArchive,  // a header with an empty name
+  endOfArchive,  // an all-zero block, or the input ended cleanly after a member
   stopped,       // beforeBlock said no
-  shortRead,     // the input ended inside a block, or before the end-of-archive header
+  shortRead,     // the input ended inside a block, a member's data or its extended header,
+                 // or held no block at all
   readError,     // the gzip layer reported a damaged stream while reading
   badHeader,     // a header that is not a tar header, or numbers or records out of range
 };
@@ -60,6 +65,10 @@ struct WalkProgress {
   std::atomic<std::int64_t>& archivePosition;  // bytes of the archive file read so far
 };
 
+// Walks the members to the end of the archive. A compressed stream is then read on to its
+// own end, so that the gzip layer checks its length and CRC even when the writer put the
+// end of the archive well before the end of the stream (a damaged byte anywhere shows as
+// readError); a plain file is not read past the end of the archive.
 WalkEnd walkArchive(gzFile file, WalkVisitor& visitor, WalkProgress& progress);
 
 // Closes the stream and forms the walk's result: 3 when the gzip layer reports damaged

@@ -2,9 +2,11 @@
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <string>
+#include <vector>
 
 #include "test_support.h"
 
@@ -94,6 +96,69 @@ TEST_F(ZaxtarTest, FailedOutcomesGoToStandardErrorWithTheirNumber) {
     EXPECT_EQ(run.status, 1) << c.arguments;
     EXPECT_EQ(run.err, c.err) << c.arguments;
   }
+}
+
+TEST_F(ZaxtarTest, ListEscapesControlCharactersInNamesAsGnuTarDoes) {
+  const struct {
+    const char* stored;
+    const char* shown;
+  } names[] = {
+      {"forged\nfile            1  2004-06-01 12:00:00  x", "forged\\nfile            1  2004-06-01 12:00:00  x"},
+      {"tab\there\r", "tab\\there\\r"},
+      {"back\\slash", "back\\\\slash"},
+      {"\033[31mred\033[0m", "\\033[31mred\\033[0m"},
+      {"del\177 bell\a", "del\\177 bell\\a"},
+      {"c1 \xc2\x9b" "2J", "c1 \\302\\2332J"},          // U+009B, a CSI on some terminals
+      {"line\xe2\x80\xa8sep", "line\\342\\200\\250sep"},  // U+2028
+      {"caf\xc3\xa9 \xe2\x98\x83", "caf\xc3\xa9 \xe2\x98\x83"},  // printable: kept
+  };
+  zaxtest::TarBuilder tar;
+  for (const auto& name : names) tar.file(name.stored, "");
+  zaxtest::writeFile(folder.nativeChild("names.tar"), tar.end().bytes());
+  const Result run = zaxtar("list names.tar");
+  EXPECT_EQ(run.status, 0) << run.err;
+  std::string expected;
+  for (const auto& name : names) expected += std::string("file            0  2004-06-0  ") + name.shown + "\n";
+  // The times are local; compare the lines without the day and the time.
+  std::string shown;
+  for (std::size_t start = 0; start < run.out.size();) {
+    const std::size_t end = run.out.find('\n', start);
+    const std::string line = run.out.substr(start, end - start);
+    if (line.rfind("file ", 0) == 0) shown += line.substr(0, 28) + line.substr(38) + "\n";
+    start = end == std::string::npos ? run.out.size() : end + 1;
+  }
+  EXPECT_EQ(shown, expected) << run.out;
+  EXPECT_TRUE(endsWith(run.out, "\n0 directories, 8 files\n0 No error\n")) << run.out;
+}
+
+TEST_F(ZaxtarTest, PathsAndSelectionsThatWouldChangeOnTheWayAreRefused) {
+  writeArchive("a.tgz");
+  const struct {
+    const char* arguments;
+    const char* err;
+  } cases[] = {
+      // On the engine's side 'x\..\landed' would climb out of x: refused, not mapped.
+      {"extract a.tgz 'x\\..\\landed'",
+       "zaxtar: the path of the destination holds a backslash, which the engine would take as "
+       "a folder separator\n"},
+      {"extract a.tgz \"$(printf 'out\\377')\"", "zaxtar: the path of the destination holds bytes that are not UTF-8\n"},
+      {"extract a.tgz out \"$(printf '*\\303')\"", "zaxtar: the selection holds bytes that are not UTF-8\n"},
+      {"list 'docs\\a.tgz'",
+       "zaxtar: the path of the archive holds a backslash, which the engine would take as a "
+       "folder separator\n"},
+      {"extract \"$(printf 'a\\355\\240\\200.tgz')\" out", "zaxtar: the path of the archive holds bytes that are not UTF-8\n"},
+  };
+  for (const auto& c : cases) {
+    const Result run = zaxtar(c.arguments);
+    EXPECT_EQ(run.status, 2) << c.arguments;
+    EXPECT_EQ(run.err, c.err) << c.arguments;
+    EXPECT_EQ(run.out, "") << c.arguments;
+  }
+  // Nothing was made, neither where the engine would have put it nor anywhere else.
+  std::vector<std::string> left;
+  for (const auto& entry : fs::directory_iterator(folder.native())) left.push_back(entry.path().filename().string());
+  std::sort(left.begin(), left.end());
+  EXPECT_EQ(left, (std::vector<std::string>{"a.tgz", "stderr", "stdout"}));
 }
 
 TEST_F(ZaxtarTest, CommandLineErrorsAndHelp) {

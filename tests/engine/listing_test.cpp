@@ -4,6 +4,7 @@
 #include <ctime>
 
 #include "engine_client.h"
+#include "entry_list.h"
 
 using namespace enginetest;
 using zaxtest::TarBuilder;
@@ -73,7 +74,14 @@ TEST(Listing, ArchivesFromOtherWriters) {
       {"file-and-dir.tar", 0, {"small.txt", "dir/"}},
       {"hdr-only.tar", 0, {"dir/", "file", "dir/", "file"}},
       {"gnu-long-nul.tar", 0, {"0123456789"}},
-      {"pax-pos-size-file.tar", 8, {"foo"}},
+      // Archives that end right after a member, without end blocks.
+      {"pax-pos-size-file.tar", 0, {"foo"}},
+      {"ustar-file-reg.tar", 0, {"foo"}},
+      {"nil-uid.tar", 0, {"P1050238.JPG.log"}},
+      {"gnu-incremental.tar", 0, {"test2/foo"}},
+      {"gnu-multi-hdrs.tar", 0, {}},
+      // Only extended headers, and then the input ends: their member is missing.
+      {"pax-path-hdr.tar", 8, {}},
       {"pax-records.tar", 0, {"file"}},
       {"pax-global-records.tar", 0, {"file1", "file2", "file3", "file4"}},
       {"sparse-formats.tar", 0,
@@ -88,6 +96,7 @@ TEST(Listing, ArchivesFromOtherWriters) {
       {"neg-size.tar", 8, {}},
       {"issue10968.tar", 8, {}},
       {"issue11169.tar", 8, {}},
+      {"issue12435.tar", 8, {}},  // a first byte of NUL, then no header
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.file);
@@ -115,4 +124,37 @@ TEST(Listing, SizesAndTimesFromOtherWriters) {
               (std::vector<int>{local.tm_year + 1900, local.tm_mon + 1, local.tm_mday, local.tm_hour,
                                 local.tm_min, local.tm_sec}));
   }
+}
+
+// The entry list keeps only what a host can be handed: the first 255 bytes of each name,
+// however long the name in the archive (here a pax path and a GNU long name of 1 MiB).
+TEST(Listing, StoredNamesAreBoundedToWhatTheHostIsHanded) {
+  std::vector<std::string> names;
+  for (char c : {'p', 'g', 'q'}) {
+    std::string name;
+    for (int i = 0; name.size() < (1u << 20); ++i) name += c + std::to_string(i) + "/";
+    names.push_back(name);
+  }
+  zaxtest::TempFolder folder;
+  zaxtest::writeFile(folder.nativeChild("long.tar"), TarBuilder()
+                                                         .pax({{"path", names[0]}})
+                                                         .file("short-p", "1")
+                                                         .gnuLongName(names[1], {"short-g", '0', "2"})
+                                                         .pax({{"path", names[2]}})
+                                                         .directory("short-q/")
+                                                         .end()
+                                                         .bytes());
+  call("setflaglist", 1);
+  const std::string archive = folder.engineChild("long.tar"), root = "c:\\", all = "*.*";
+  ASSERT_EQ(call("zaxuntar", text(archive), text(root), text(all)), 0);
+  waitForIdle();
+  EXPECT_EQ(call("getintret"), 0);
+  std::vector<std::string> stored;
+  for (std::int32_t more = call("tarinfo"); more == 1; more = call("tarinfo2")) {
+    stored.push_back(untgz::currentEntry().name);
+    EXPECT_EQ(textResult("tarinfofilename"), stored.back());
+  }
+  call("tarinfodelete");
+  ASSERT_EQ(stored.size(), 3u);
+  for (std::size_t i = 0; i < stored.size(); ++i) EXPECT_EQ(stored[i], names[i].substr(0, 255));
 }

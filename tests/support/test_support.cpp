@@ -122,9 +122,9 @@ std::string paxRecord(const std::string& key, const std::string& value) {
   return std::to_string(length) + body;
 }
 
-Bytes gzipCompress(const Bytes& data) {
+Bytes gzipCompress(const Bytes& data, int level) {
   z_stream stream{};
-  if (deflateInit2(&stream, 6, Z_DEFLATED, 15 + 16, 8, Z_DEFAULT_STRATEGY) != Z_OK)
+  if (deflateInit2(&stream, level, Z_DEFLATED, 15 + 16, 8, Z_DEFAULT_STRATEGY) != Z_OK)
     throw std::runtime_error("deflateInit2");
   Bytes out(deflateBound(&stream, static_cast<uLong>(data.size())) + 64);
   stream.next_in = const_cast<unsigned char*>(data.data());

@@ -42,7 +42,8 @@ class TarBuilder {
 // A pax record "<len> key=value\n" with its length worked out.
 std::string paxRecord(const std::string& key, const std::string& value);
 
-Bytes gzipCompress(const Bytes& data);
+// One gzip member; level 0 stores the data as it is (deflate's stored blocks).
+Bytes gzipCompress(const Bytes& data, int level = 6);
 
 // A fresh folder under the system's temporary folder, removed with its contents at the end.
 class TempFolder {
