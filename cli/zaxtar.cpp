@@ -49,7 +49,11 @@ const char kHelp[] =
     "                    when missing. A terminal shows a progress bar; otherwise one line\n"
     "                    per change of the percentage. Ctrl-C cancels the extraction and\n"
     "                    leaves the files written so far in place; a second Ctrl-C quits\n"
-    "                    at once.\n"
+    "                    at once. Each member that cannot be written, or is left out for\n"
+    "                    safety (a name with '..', a link on its way), is named on\n"
+    "                    standard error with the reason; the outcome is then 39 (or the\n"
+    "                    archive's own fault) and the exit status 1. A full disk ends\n"
+    "                    the extraction at the member that did not fit.\n"
     "  cpu               print the processor's speed, vendor and brand\n"
     "  about             print what this component is\n"
     "\n"
@@ -322,6 +326,21 @@ int list(const std::string& archive) {
   return exitStatusFor(host.sink.outcome);
 }
 
+// One line on standard error for each member the extraction left out, as tar tools do;
+// the engine names the first thousand and counts the rest.
+void reportFailedMembers(zax::ZAXTarGzip& control) {
+  const auto members = control.FailedMembers();
+  for (const auto& member : members) {
+    std::fprintf(stderr, "zaxtar: %s: not extracted: %s\n", escapedName(narrow(member.name)).c_str(),
+                 narrow(member.reason).c_str());
+  }
+  const std::int32_t total = control.NumberOfFailedMembers();
+  if (total > static_cast<std::int32_t>(members.size())) {
+    std::fprintf(stderr, "zaxtar: %d more members were not extracted\n",
+                 total - static_cast<std::int32_t>(members.size()));
+  }
+}
+
 int extract(const std::string& archive, const std::string& destination,
             const std::string& selection) {
   const std::wstring archivePath = enginePath(archive, "archive");
@@ -343,6 +362,7 @@ int extract(const std::string& archive, const std::string& destination,
     return host.control.IsPolling();
   });
 
+  reportFailedMembers(host.control);
   if (cancelled) {
     if (host.sink.outcome.reported && host.sink.outcome.number != 0) {
       return exitStatusFor(host.sink.outcome);

@@ -80,12 +80,17 @@ TEST_F(ZaxtarTest, FailedOutcomesGoToStandardErrorWithTheirNumber) {
   zaxtest::writeFile(folder.nativeChild("text.tar"), std::string(3000, 'z'));
   zaxtest::writeFile(folder.nativeChild("afile"), std::string("x"));
   writeArchive("a.tgz");
+  std::string compressed;
+  zaxtest::readFile(folder.nativeChild("a.tgz"), compressed);
+  compressed[compressed.size() - 6] ^= 0x55;  // the stored CRC
+  zaxtest::writeFile(folder.nativeChild("damaged.tgz"), compressed);
   const struct {
     const char* arguments;
     const char* err;
   } cases[] = {
       {"list missing.tar", "zaxtar: 5 The input file or path is invalid\n"},
       {"list text.tar", "zaxtar: 36 The file don't appear to be a valid tar file\n"},
+      {"list damaged.tgz", "zaxtar: 38 The compressed data of the file is damaged or incomplete\n"},
       {"extract a.tgz out ''", "zaxtar: 34 The files selection is empty\n"},
       {"extract a.tgz afile",
        "zaxtar: 43 The path is a file , thus it cannot be created in the destination as a "
@@ -96,6 +101,26 @@ TEST_F(ZaxtarTest, FailedOutcomesGoToStandardErrorWithTheirNumber) {
     EXPECT_EQ(run.status, 1) << c.arguments;
     EXPECT_EQ(run.err, c.err) << c.arguments;
   }
+}
+
+TEST_F(ZaxtarTest, EachMemberLeftOutIsNamedOnStandardErrorWithItsReason) {
+  zaxtest::writeFile(folder.nativeChild("a.tar"), zaxtest::TarBuilder()
+                                                      .file("../up.txt", "u")
+                                                      .file("in\nside/../../x", "x")
+                                                      .file("fine.txt", "f")
+                                                      .file("d", "blocked by a folder")
+                                                      .end()
+                                                      .bytes());
+  fs::create_directories(folder.nativeChild("out/d"));
+  const Result run = zaxtar("extract a.tar out");
+  EXPECT_EQ(run.status, 1);
+  EXPECT_EQ(run.err,
+            "zaxtar: ../up.txt: not extracted: its name leads out of the destination folder\n"
+            "zaxtar: in\\nside/../../x: not extracted: its name leads out of the destination folder\n"
+            "zaxtar: d: not extracted: a folder stands where the file must be\n"
+            "zaxtar: 39 Some files of the archive could not be extracted, files not extracted: 3\n");
+  std::string text;
+  EXPECT_TRUE(zaxtest::readFile(folder.nativeChild("out/fine.txt"), text));
 }
 
 TEST_F(ZaxtarTest, ListEscapesControlCharactersInNamesAsGnuTarDoes) {
