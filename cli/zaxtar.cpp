@@ -15,7 +15,8 @@
 
 #include "control/native/console_ui.h"
 #include "control/native/event_loop.h"
-#include "host/utf8.h"
+#include "common/utf8.h"
+#include "common/wine_paths.h"
 #include "control/zax_tar_gzip.h"
 #include "host/zip_class.h"
 
@@ -108,10 +109,7 @@ std::wstring enginePath(const std::string& posixPath, const char* what) {
     throw RefusedArgument(std::string("the path of the ") + what +
                           " holds bytes that are not UTF-8");
   }
-  for (char& c : path) {
-    if (c == '/') c = '\\';
-  }
-  return zax::fromUtf8("Z:" + path);
+  return zax::fromUtf8(untgz::paths::windowsPathOf(path));
 }
 
 std::wstring wide(const std::string& text, const char* what) {

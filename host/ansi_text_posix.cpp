@@ -1,6 +1,6 @@
 // The native build's code page is UTF-8.
 #include "host/ansi_text.h"
-#include "host/utf8.h"
+#include "common/utf8.h"
 
 namespace zax {
 

@@ -8,7 +8,7 @@
 #include <cstdlib>
 #include <cwctype>
 
-#include "engine/platform/wine_paths.h"
+#include "common/wine_paths.h"
 #include "engine/entry.h"
 #include "host/host_system.h"
 
@@ -19,7 +19,7 @@ namespace {
 // The file-system path of a host path, or nothing for one that cannot exist here (another
 // drive letter, a UNC server).
 std::optional<std::string> nativePath(const std::string& path) {
-  auto mapped = platform::posixPathOf(path);
+  auto mapped = untgz::paths::posixPathOf(path);
   if (mapped && mapped->empty()) return std::nullopt;
   return mapped;
 }
@@ -74,11 +74,7 @@ bool writeAll(int fd, const std::uint8_t* data, std::size_t size) {
 
 std::string temporaryFolder() {
   const char* variable = std::getenv("TMPDIR");
-  std::string folder = variable && variable[0] == '/' ? variable : "/tmp";
-  for (char& c : folder) {
-    if (c == '/') c = kSeparator;
-  }
-  return "Z:" + folder;
+  return untgz::paths::windowsPathOf(variable && variable[0] == '/' ? variable : "/tmp");
 }
 
 bool createDirectory(const std::string& path) {

@@ -1,6 +1,6 @@
 #include "control/native/console_ui.h"
 
-#include "host/utf8.h"
+#include "common/utf8.h"
 
 namespace zax {
 

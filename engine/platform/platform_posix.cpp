@@ -1,6 +1,6 @@
 // The operating-system seam on Linux: Windows paths mapped as Wine maps them.
 #include "platform.h"
-#include "wine_paths.h"
+#include "common/wine_paths.h"
 
 #include <fcntl.h>
 #include <sys/resource.h>
@@ -22,7 +22,7 @@ TestHooks& testHooks() {
   return hooks;
 }
 
-std::optional<std::string> nativePath(const std::string& path) { return posixPathOf(path); }
+std::optional<std::string> nativePath(const std::string& path) { return untgz::paths::posixPathOf(path); }
 
 namespace {
 

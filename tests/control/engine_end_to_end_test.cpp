@@ -11,7 +11,7 @@
 
 #include "control/native/console_ui.h"
 #include "control/native/event_loop.h"
-#include "host/utf8.h"
+#include "common/utf8.h"
 #include "control/zax_tar_gzip.h"
 #include "control_fakes.h"
 #include "host/zip_class.h"

@@ -9,7 +9,7 @@
 
 #include "control/native/console_ui.h"
 #include "control/native/event_loop.h"
-#include "host/utf8.h"
+#include "common/utf8.h"
 
 namespace zax {
 namespace {

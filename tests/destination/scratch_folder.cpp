@@ -7,6 +7,8 @@
 #include <windows.h>
 #endif
 
+#include "common/wine_paths.h"
+
 namespace {
 
 // The engine names Linux files through drive Z:, the way Wine does.
@@ -14,11 +16,7 @@ std::string toEngineForm(const std::filesystem::path& path) {
 #ifdef _WIN32
   return path.string();
 #else
-  std::string text = "Z:" + path.string();
-  for (char& c : text) {
-    if (c == '/') c = '\\';
-  }
-  return text;
+  return untgz::paths::windowsPathOf(path.string());
 #endif
 }
 

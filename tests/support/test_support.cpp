@@ -2,6 +2,8 @@
 
 #include <zlib.h>
 
+#include "common/wine_paths.h"
+
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -177,10 +179,7 @@ std::string enginePath(const std::string& nativePath) {
     if (c == '/') c = '\\';
   return path;
 #else
-  std::string path = "Z:" + nativePath;
-  for (char& c : path)
-    if (c == '/') c = '\\';
-  return path;
+  return untgz::paths::windowsPathOf(nativePath);
 #endif
 }
 

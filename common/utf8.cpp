@@ -1,4 +1,4 @@
-#include "host/utf8.h"
+#include "common/utf8.h"
 
 #include <cstdint>
 
