@@ -3,34 +3,24 @@
 #include <thread>
 #include <utility>
 
+#include "common/protocol.h"
 #include "control/error_table.h"
 
 namespace zax {
+
+namespace protocol = untgz::protocol;
 
 const wchar_t kApplicationTitle[] = L"ZAXTarGzip";
 
 namespace {
 
-// The engine writes text results into a caller-owned buffer; 300 blanks leave room for
-// its 255 characters and the NUL.
-std::wstring outputBuffer() { return std::wstring(300, L' '); }
+// The engine writes text results into a caller-owned buffer of blanks, with room to spare
+// for its longest text and the NUL.
+std::wstring outputBuffer() { return std::wstring(protocol::kControlBufferBlanks, L' '); }
 
 // Percentages above this are shown as this until the tick that sees the end raises 100,
 // so a host never sees 100 while the job still writes.
 constexpr std::int32_t kHighestRunningProgress = 96;
-
-// Engine job results (the answer to "getintret").
-constexpr std::int32_t kResultOk = 0;
-constexpr std::int32_t kResultNotOpened1 = 1;
-constexpr std::int32_t kResultDamaged = 3;
-constexpr std::int32_t kResultNotOpened = 5;
-constexpr std::int32_t kResultBadInformation = 6;
-constexpr std::int32_t kResultTruncated = 8;
-constexpr std::int32_t kResultMembersNotExtracted = 9;
-constexpr std::int32_t kFirstDestinationFailure = 40;
-
-// "status" answers 1 while the engine's worker runs a job.
-constexpr std::int32_t kJobRunning = 1;
 
 }  // namespace
 
@@ -88,30 +78,30 @@ void ZAXTarGzip::RaiseErrorCode(std::int32_t number, const std::wstring& detail)
 // have rows of their own.
 void ZAXTarGzip::reportResult(std::int32_t result) {
   switch (result) {
-    case kResultOk:
+    case protocol::kResultOk:
       RaiseErrorCode(kNoError);
       return;
-    case kResultNotOpened1:
-    case kResultNotOpened:
+    case protocol::kResultNotOpened1:
+    case protocol::kResultNotOpened:
       RaiseErrorCode(kInputInvalid);
       return;
-    case kResultBadInformation:
+    case protocol::kResultBadInformation:
       RaiseErrorCode(kInvalidInformation);
       return;
-    case kResultTruncated:
+    case protocol::kResultNotATar:
       RaiseErrorCode(kNotATarFile);
       return;
-    case kResultDamaged:
+    case protocol::kResultDamaged:
       RaiseErrorCode(kDamagedArchive);
       return;
-    case kResultMembersNotExtracted:
+    case protocol::kResultMembersNotExtracted:
       RaiseErrorCode(kMembersNotExtracted, std::to_wstring(NumberOfFailedMembers()));
       return;
     default:
       break;
   }
-  if (result < kFirstDestinationFailure) return;
-  std::wstring word = L"geterrorstring";
+  if (result < protocol::kResultDestinationBase) return;
+  std::wstring word = protocol::kErrorText.wide;
   std::wstring text = outputBuffer();
   std::wstring unused = L" ";
   host().CallWindow2(word, text, unused, 0);
@@ -124,38 +114,38 @@ void ZAXTarGzip::ZAXListTarFile(const std::wstring& TarFile) {
   engine.Init(false);
   if (engine.CheckForEmpty(TarFile)) return RaiseErrorCode(kInputEmpty);
   if (!engine.CheckInputFile(TarFile)) return RaiseErrorCode(kInputInvalid);
-  if (command(L"status") != 0) return RaiseErrorCode(kAlreadyRunning);
+  if (command(protocol::kStatus.wide) != 0) return RaiseErrorCode(kAlreadyRunning);
 
-  command(L"setflaglist", 1);
-  engine.CallWindow(L"zaxuntar", TarFile, L"c:\\", L"*.*");
+  command(protocol::kSetListMode.wide, 1);
+  engine.CallWindow(protocol::kExtract.wide, TarFile, L"c:\\", L"*.*");
 
   // The listing is synchronous and processes no messages while the engine reads. The
   // first answer may predate the worker's start, so it is not looked at.
-  command(L"status");
-  while (command(L"status") != 0) std::this_thread::yield();
+  command(protocol::kStatus.wide);
+  while (command(protocol::kStatus.wide) != 0) std::this_thread::yield();
 
-  if (command(L"tarinfo") != 0) {
+  if (command(protocol::kFirstEntry.wide) != 0) {
     do {
-      std::int32_t isDirectory = command(L"tarinfoisdir");
-      std::int32_t second = command(L"tarinfosecond");
-      std::int32_t minute = command(L"tarinfominute");
-      std::int32_t hour = command(L"tarinfohour");
-      std::int32_t year = command(L"tarinfoyear");
-      std::int32_t month = command(L"tarinfomonth");
-      std::int32_t day = command(L"tarinfoday");
-      std::wstring word = L"tarinfofilename";
+      std::int32_t isDirectory = command(protocol::kEntryIsDirectory.wide);
+      std::int32_t second = command(protocol::kEntrySecond.wide);
+      std::int32_t minute = command(protocol::kEntryMinute.wide);
+      std::int32_t hour = command(protocol::kEntryHour.wide);
+      std::int32_t year = command(protocol::kEntryYear.wide);
+      std::int32_t month = command(protocol::kEntryMonth.wide);
+      std::int32_t day = command(protocol::kEntryDay.wide);
+      std::wstring word = protocol::kEntryName.wide;
       std::wstring filename = outputBuffer();
       std::wstring unused = L" ";
       engine.CallWindow2(word, filename, unused, 0);
-      std::int32_t size = command(L"tarinfosize");
-      std::int32_t numberOfDirectories = command(L"getnumdir");
-      std::int32_t numberOfFiles = command(L"getnumfiles");
+      std::int32_t size = command(protocol::kEntrySize.wide);
+      std::int32_t numberOfDirectories = command(protocol::kDirectoryCount.wide);
+      std::int32_t numberOfFiles = command(protocol::kFileCount.wide);
       events_.TarFileInformation(isDirectory, year, month, day, hour, minute, second, filename,
                                  size, numberOfFiles, numberOfDirectories);
-    } while (command(L"tarinfo2") != 0);
+    } while (command(protocol::kNextEntry.wide) != 0);
   }
-  command(L"tarinfodelete");
-  reportResult(command(L"getintret"));
+  command(protocol::kDeleteEntries.wide);
+  reportResult(command(protocol::kResult.wide));
 }
 
 void ZAXTarGzip::ZAXUncompress(const std::wstring& TarFile, const std::wstring& DestinationDir,
@@ -166,11 +156,11 @@ void ZAXTarGzip::ZAXUncompress(const std::wstring& TarFile, const std::wstring& 
   if (engine.CheckForEmpty(DestinationDir)) return RaiseErrorCode(kDestinationEmpty);
   if (engine.CheckForEmpty(FilesSelection)) return RaiseErrorCode(kSelectionEmpty);
   if (!engine.CheckInputFile(TarFile)) return RaiseErrorCode(kInputInvalid);
-  if (command(L"status") != 0) return RaiseErrorCode(kAlreadyRunning);
+  if (command(protocol::kStatus.wide) != 0) return RaiseErrorCode(kAlreadyRunning);
 
-  command(L"setflaglist", 0);
+  command(protocol::kSetListMode.wide, 0);
   events_.Progress(0);
-  engine.CallWindow(L"zaxuntar", TarFile, DestinationDir, FilesSelection);
+  engine.CallWindow(protocol::kExtract.wide, TarFile, DestinationDir, FilesSelection);
   enableTimer();
 
   // Waiting: the ticks (and so every event of the job) run from in here. Handlers may
@@ -183,10 +173,22 @@ void ZAXTarGzip::ZAXUncompress(const std::wstring& TarFile, const std::wstring& 
 }
 
 void ZAXTarGzip::onTimerTick() {
+  // A tick runs from the host's message loop, where nothing can catch for us: a failure
+  // ends the polling and is reported like any other outcome instead of escaping into the
+  // window procedure.
+  try {
+    pollJob();
+  } catch (...) {
+    disableTimer();
+    RaiseErrorCode(kUnexpectedError);
+  }
+}
+
+void ZAXTarGzip::pollJob() {
   EngineHost& engine = host();
   engine.Init(false);
-  if (command(L"status") == kJobRunning) {
-    const std::int32_t p = command(L"getporcentagem");
+  if (command(protocol::kStatus.wide) == protocol::kJobRunning) {
+    const std::int32_t p = command(protocol::kPercentage.wide);
     const std::int32_t previous = lastProgressValue_;
     // Stored before the event so that a tick nested in a handler compares with this one.
     lastProgressValue_ = p;
@@ -196,15 +198,15 @@ void ZAXTarGzip::onTimerTick() {
   disableTimer();
   events_.Progress(100);
   events_.Finished();
-  reportResult(command(L"getintret"));
+  reportResult(command(protocol::kResult.wide));
 }
 
-std::int32_t ZAXTarGzip::NumberOfFailedMembers() { return command(L"getnumfailed"); }
+std::int32_t ZAXTarGzip::NumberOfFailedMembers() { return command(protocol::kFailedCount.wide); }
 
 std::vector<ZAXTarGzip::FailedMember> ZAXTarGzip::FailedMembers() {
   std::vector<FailedMember> members;
   for (std::int32_t index = 0;; ++index) {
-    std::wstring word = L"getfailure";
+    std::wstring word = protocol::kFailure.wide;
     std::wstring name = outputBuffer();
     std::wstring reason = outputBuffer();
     if (host().CallWindow2(word, name, reason, index) == 0) break;
@@ -230,9 +232,9 @@ std::wstring ZAXTarGzip::processorText(const wchar_t* commandWord) {
   return text;
 }
 
-std::wstring ZAXTarGzip::GetCPUSpeed() { return processorText(L"cpuspeed"); }
-std::wstring ZAXTarGzip::GetCPUVendor() { return processorText(L"getcpuname"); }
-std::wstring ZAXTarGzip::GetCPUBrandString() { return processorText(L"getbrandstring"); }
+std::wstring ZAXTarGzip::GetCPUSpeed() { return processorText(protocol::kCpuSpeed.wide); }
+std::wstring ZAXTarGzip::GetCPUVendor() { return processorText(protocol::kCpuVendor.wide); }
+std::wstring ZAXTarGzip::GetCPUBrandString() { return processorText(protocol::kCpuBrand.wide); }
 
 void ZAXTarGzip::WaitExecution(bool WaitFlag) { waitForEnd_ = WaitFlag; }
 
@@ -240,17 +242,17 @@ void ZAXTarGzip::WaitExecution(bool WaitFlag) { waitForEnd_ = WaitFlag; }
 // not ask whether a job runs.
 void ZAXTarGzip::PauseExecution() {
   if (host_ == nullptr || !host_->IsLoaded()) return;
-  host_->CallWindow(L"pause", L" ", L" ", L" ");
+  host_->CallWindow(protocol::kPause.wide, L" ", L" ", L" ");
 }
 
 void ZAXTarGzip::ResumeExecution() {
   if (host_ == nullptr || !host_->IsLoaded()) return;
-  host_->CallWindow(L"resume", L" ", L" ", L" ");
+  host_->CallWindow(protocol::kResume.wide, L" ", L" ", L" ");
 }
 
 void ZAXTarGzip::CancelExecution() {
   if (host_ == nullptr || !host_->IsLoaded()) return;
-  host_->CallWindow(L"cancel", L" ", L" ", L" ");
+  host_->CallWindow(protocol::kCancel.wide, L" ", L" ", L" ");
 }
 
 void ZAXTarGzip::About() { ui_.showAbout(kApplicationTitle); }
@@ -266,7 +268,7 @@ void ZAXTarGzip::Terminate() {
   // A running job still uses the engine's code: unloading it then would pull the code
   // from under the worker thread.
   if (host_ == nullptr || !host_->IsLoaded()) return;
-  if (host_->CallWindowLONG(L"status", 0, 0, 0) == 0) host_->Deinit();
+  if (host_->CallWindowLONG(protocol::kStatus.wide, 0, 0, 0) == 0) host_->Deinit();
 }
 
 }  // namespace zax

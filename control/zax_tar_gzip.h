@@ -68,6 +68,7 @@ class ZAXTarGzip final : private TimerClient {
 
  private:
   void onTimerTick() override;
+  void pollJob();
   EngineHost& host();  // makes the engine host on first use
   std::wstring processorText(const wchar_t* command);
   std::int32_t command(const wchar_t* word, std::int32_t operand1 = 0);

@@ -80,6 +80,16 @@ TEST_F(ControlTest, AnyStatusButOneEndsTheJob) {
             (Events{L"Progress 0", L"Progress 100", L"Finished", L"ErrorCode 0 No error"}));
 }
 
+TEST_F(ControlTest, AFailureInsideATickEndsThePollingWithAReport) {
+  engine.answer(L"status", {0, 1});
+  control.ZAXUncompress(L"a.tar", L"out", L"*.*");
+  engine.onCommand(L"getporcentagem", [] { throw std::bad_alloc(); });
+  timer.tick();
+  EXPECT_FALSE(control.IsPolling());
+  EXPECT_EQ(sink.events, (Events{L"Progress 0", L"ErrorCode 255 Unexpected error"}));
+  EXPECT_EQ(control.GetLastError(), 255);
+}
+
 struct CheckCase {
   const char* name;
   std::wstring tarFile, destination, selection;
