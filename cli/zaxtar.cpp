@@ -8,8 +8,10 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <exception>
 #include <filesystem>
 #include <iostream>
+#include <new>
 #include <string>
 #include <utility>
 
@@ -427,5 +429,14 @@ int main(int argc, char** argv) {
   } catch (const RefusedArgument& e) {
     std::fprintf(stderr, "zaxtar: %s\n", e.message().c_str());
     return kExitUsage;
+  } catch (const std::bad_alloc&) {
+    std::fprintf(stderr, "zaxtar: out of memory\n");
+    return kExitFailure;
+  } catch (const std::exception& e) {
+    std::fprintf(stderr, "zaxtar: %s\n", e.what());
+    return kExitFailure;
+  } catch (...) {
+    std::fprintf(stderr, "zaxtar: unexpected failure\n");
+    return kExitFailure;
   }
 }

@@ -3,6 +3,7 @@
 #include <iterator>
 #include <stdexcept>
 
+#include "common/maker.h"
 #include "host/ansi_text.h"
 #include "host/engine_file.h"
 #include "host/engine_image.h"
@@ -22,8 +23,9 @@ constexpr std::int32_t kEngineResource = 1;
 constexpr std::int32_t kErrorCannotCreateFolder = 70;
 constexpr std::int32_t kErrorUnexpected = 5001;
 const char kCannotCreateFolderText[] = "Unable to create the destination folder ";
-const char kUnexpectedText[] =
-    "Unexpected error , please contact the developer support@zaxsoftware.example";
+std::string unexpectedText() {
+  return std::string("Unexpected error , please contact the developer ") + maker::kMailAddress;
+}
 
 constexpr wchar_t kNoLibraryMessage[] = L"error loading the dll";
 constexpr wchar_t kNoEntryMessage[] = L"error locating the interface1 function ";
@@ -116,7 +118,7 @@ void ZipClass::Init(bool fOrceinit) {
   } catch (const HostError&) {
     throw;
   } catch (...) {
-    throw HostError(kErrorUnexpected, kUnexpectedText);
+    throw HostError(kErrorUnexpected, unexpectedText());
   }
 }
 

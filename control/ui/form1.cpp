@@ -4,21 +4,12 @@
 
 #include <string>
 
+#include "common/maker.h"
 #include "resources/resource_ids.h"
 
 namespace zax::ui {
 
-const char kMakerName[] = "ZAX Software";
-const char kMakerWebAddress[] = "http://www.example.com/zaxtargzip/";
-const char kMakerMailAddress[] = "support@example.com";
-
 namespace {
-
-constexpr char kDescription[] =
-    "ZAXTarGzip lists and extracts tar archives, plain or gzip-compressed "
-    "(.tar, .tgz, .tar.gz), into folders it validates and creates, with progress, "
-    "pause, resume and cancel, for any application that hosts ActiveX controls.";
-constexpr char kMadeBy[] = "Made by ZAX Software. All rights reserved.";
 
 // The links open like a click in the shell: the "open" verb, the form as owner, the root
 // of drive C as working folder, shown normally. What the shell answers is not ours to act on.
@@ -31,20 +22,20 @@ INT_PTR CALLBACK form1Proc(HWND form, UINT message, WPARAM wParam, LPARAM lParam
     case WM_INITDIALOG: {
       const auto* caption = reinterpret_cast<const std::wstring*>(lParam);
       SetWindowTextW(form, caption->c_str());
-      SetDlgItemTextA(form, IDC_TEXT1, kDescription);
-      SetDlgItemTextA(form, IDC_LABEL1, kMakerName);
-      SetDlgItemTextA(form, IDC_LABEL2, kMakerWebAddress);
-      SetDlgItemTextA(form, IDC_LABEL3, kMadeBy);
-      SetDlgItemTextA(form, IDC_LABEL4, kMakerMailAddress);
+      SetDlgItemTextA(form, IDC_TEXT1, maker::kDescription);
+      SetDlgItemTextA(form, IDC_LABEL1, maker::kName);
+      SetDlgItemTextA(form, IDC_LABEL2, maker::kWebAddress);
+      SetDlgItemTextA(form, IDC_LABEL3, maker::kMadeBy);
+      SetDlgItemTextA(form, IDC_LABEL4, maker::kMailAddress);
       return TRUE;
     }
     case WM_COMMAND:
       switch (LOWORD(wParam)) {
         case IDC_LABEL2:
-          if (HIWORD(wParam) == STN_CLICKED) openLink(form, kMakerWebAddress);
+          if (HIWORD(wParam) == STN_CLICKED) openLink(form, maker::kWebAddress);
           return TRUE;
         case IDC_LABEL4:
-          if (HIWORD(wParam) == STN_CLICKED) openLink(form, std::string("mailto:") + kMakerMailAddress);
+          if (HIWORD(wParam) == STN_CLICKED) openLink(form, std::string("mailto:") + maker::kMailAddress);
           return TRUE;
         case IDC_COMMAND1:
         case IDCANCEL:

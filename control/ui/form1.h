@@ -1,4 +1,5 @@
-// Form1, the control's About box: a dialog resource of the control's module.
+// Form1, the control's About box: a dialog resource of the control's module, showing the
+// maker's details of common/maker.h.
 #pragma once
 
 #include <windows.h>
@@ -6,11 +7,6 @@
 #include <string>
 
 namespace zax::ui {
-
-// The maker's details shown in the box (and what its two links open).
-extern const char kMakerName[];
-extern const char kMakerWebAddress[];
-extern const char kMakerMailAddress[];
 
 // Shows Form1 modally with no owner window, captioned with caption; returns when the user
 // has closed it. Every call loads the form afresh.

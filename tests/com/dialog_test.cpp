@@ -73,8 +73,8 @@ TEST_F(DialogTest, AboutShowsForm1UntilExitAndLoadsItAfreshEachTime) {
   // The description, the maker and its two addresses, and the Exit button.
   EXPECT_THAT(seen[0].texts, Contains(HasSubstr(L"tar")));
   EXPECT_THAT(seen[0].texts, Contains(L"ZAX Software"));
-  EXPECT_THAT(seen[0].texts, Contains(HasSubstr(L"http://www.example.com/")));
-  EXPECT_THAT(seen[0].texts, Contains(HasSubstr(L"@example.com")));
+  EXPECT_THAT(seen[0].texts, Contains(HasSubstr(L"http://www.zaxsoftware.example/")));
+  EXPECT_THAT(seen[0].texts, Contains(HasSubstr(L"support@zaxsoftware.example")));
   EXPECT_THAT(seen[0].texts, Contains(L"Exit"));
 
   CallResult second = control.call(L"About");
