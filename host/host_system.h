@@ -11,6 +11,8 @@
 #include <string>
 #include <vector>
 
+#include "common/unique_resource.h"
+
 namespace zax::os {
 
 // The folder separator of the host's paths.
@@ -61,6 +63,17 @@ void* loadLibrary(const std::string& path);
 // GetProcAddress (natively dlsym); null when the library has no such entry.
 void* findEntry(void* library, const char* name);
 void freeLibrary(void* library);
+
+// Owns a loaded library: freed when its owner is reset or goes, unless release() gives it up.
+struct LibraryTraits {
+  using Handle = void*;
+  static constexpr Handle invalid() { return nullptr; }
+  static bool close(Handle library) {
+    freeLibrary(library);
+    return true;
+  }
+};
+using UniqueLibrary = UniqueResource<LibraryTraits>;
 
 // Runs the entry with the command word's address and three operands (CallWindowProcA on
 // 32-bit Windows, where every value is 32 bits; a direct call on 64-bit Windows and

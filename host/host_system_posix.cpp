@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <cwctype>
 
+#include "common/unique_resource.h"
 #include "common/wine_paths.h"
 #include "engine/entry.h"
 #include "host/host_system.h"
@@ -24,26 +25,7 @@ std::optional<std::string> nativePath(const std::string& path) {
   return mapped;
 }
 
-// Closes a descriptor at the end of its scope.
-class Descriptor {
- public:
-  explicit Descriptor(int fd) : fd_(fd) {}
-  Descriptor(const Descriptor&) = delete;
-  Descriptor& operator=(const Descriptor&) = delete;
-  ~Descriptor() {
-    if (fd_ >= 0) ::close(fd_);
-  }
-  explicit operator bool() const { return fd_ >= 0; }
-  int get() const { return fd_; }
-  bool close() {
-    const bool ok = ::close(fd_) == 0;
-    fd_ = -1;
-    return ok;
-  }
-
- private:
-  int fd_;
-};
+using Descriptor = UniqueDescriptor;
 
 int openAt(const std::string& path, int flags, mode_t mode = 0) {
   const auto native = nativePath(path);

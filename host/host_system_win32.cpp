@@ -2,6 +2,7 @@
 
 #include <string>
 
+#include "common/unique_resource.h"
 #include "engine/entry.h"
 #include "host/host_system.h"
 
@@ -9,27 +10,7 @@ namespace zax::os {
 
 namespace {
 
-// Closes a file handle at the end of its scope.
-class FileHandle {
- public:
-  explicit FileHandle(HANDLE handle) : handle_(handle) {}
-  FileHandle(const FileHandle&) = delete;
-  FileHandle& operator=(const FileHandle&) = delete;
-  ~FileHandle() {
-    if (*this) ::CloseHandle(handle_);
-  }
-  explicit operator bool() const { return handle_ != INVALID_HANDLE_VALUE; }
-  HANDLE get() const { return handle_; }
-  // Closes now and reports whether the system took everything written.
-  bool close() {
-    const bool ok = ::CloseHandle(handle_) != 0;
-    handle_ = INVALID_HANDLE_VALUE;
-    return ok;
-  }
-
- private:
-  HANDLE handle_;
-};
+using FileHandle = UniqueFileHandle;
 
 bool readExactly(HANDLE file, std::uint8_t* data, std::size_t size) {
   while (size > 0) {

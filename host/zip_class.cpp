@@ -66,6 +66,11 @@ HostError cannotCreateFolder(const std::wstring& folder) {
 ZipClass::ZipClass(MessageBoxes& messageBoxes, ZipClassSeams seams)
     : messageBoxes_(messageBoxes), seams_(std::move(seams)) {}
 
+// The engine stays loaded for the rest of the process unless Deinit freed it: a job the
+// engine still runs would lose its code under its worker thread, and only the control
+// can tell whether one runs (it calls Deinit when none does).
+ZipClass::~ZipClass() { hEngine.release(); }
+
 // Deploys and loads the engine:
 //   - the file exists: it is kept when it equals the carried image (checksum first, then
 //     byte for byte, since the checksum alone is weak), otherwise replaced in one step;
@@ -104,12 +109,12 @@ void ZipClass::Init(bool fOrceinit) {
       ExtractRes(EnginePath, kEngineResource);
     }
 
-    hEngine = os::loadLibrary(pathBytes);
-    if (hEngine == nullptr) {
+    hEngine.reset(os::loadLibrary(pathBytes));
+    if (!hEngine) {
       messageBoxes_.showMessage(kNoLibraryMessage);
       return;
     }
-    pInterface1 = os::findEntry(hEngine, "interface1");
+    pInterface1 = os::findEntry(hEngine.get(), "interface1");
     if (pInterface1 == nullptr) {
       messageBoxes_.showMessage(kNoEntryMessage);
       return;
@@ -124,16 +129,15 @@ void ZipClass::Init(bool fOrceinit) {
 
 void ZipClass::Deinit() {
   if (!Loaded) return;
-  if (hEngine != nullptr) os::freeLibrary(hEngine);
+  hEngine.reset();
   Loaded = false;
-  hEngine = nullptr;
   pInterface1 = nullptr;
 }
 
 bool ZipClass::IsLoaded() const { return Loaded; }
 
 bool ZipClass::engineReachable() {
-  if (hEngine == nullptr) {
+  if (!hEngine) {
     messageBoxes_.showMessage(kNoLibraryMessage);
     return false;
   }

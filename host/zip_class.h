@@ -12,6 +12,7 @@
 
 #include "host/adler32.h"
 #include "host/engine_host.h"
+#include "host/host_system.h"
 
 namespace zax {
 
@@ -31,6 +32,8 @@ class ZipClass final : public EngineHost {
   explicit ZipClass(MessageBoxes& messageBoxes, ZipClassSeams seams = {});
   ZipClass(const ZipClass&) = delete;
   ZipClass& operator=(const ZipClass&) = delete;
+  // Leaves the engine loaded unless Deinit freed it (see there).
+  ~ZipClass() override;
 
   void Init(bool fOrceinit) override;
   // Releases the library. The handles are forgotten with it, so a later call reports that
@@ -79,7 +82,7 @@ class ZipClass final : public EngineHost {
   ZipClassSeams seams_;
 
   bool Loaded = false;
-  void* hEngine = nullptr;
+  os::UniqueLibrary hEngine;
   void* pInterface1 = nullptr;
   std::wstring EnginePath;
 };
