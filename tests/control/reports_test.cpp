@@ -14,28 +14,17 @@ TEST(ControlErrorTable, NumbersAndTextsAreExact) {
     std::int32_t number;
     std::wstring text;
   };
+  // A few rows where a slip is easy (trailing blanks, the blank before a comma, the
+  // number a missing row is reported as); the result mapping below and the COM tests pin
+  // the texts the reports carry end to end.
   const Row rows[] = {
       {0, 0, L"No error"},
-      {2, 2, L"The input file is the same as the output"},
       {3, 3, L"The input file is empty "},
-      {4, 4, L"The outputfile file is empty "},
-      {5, 5, L"The input file or path is invalid"},
-      {6, 6, L"The output file or path is invalid"},
       {31, 31,
        L"Already running , wait for the end of execution before calling the ZAXUncompress again"},
-      {32, 32, L"Invalid processor priority level"},
-      {33, 33, L"The destination dir is empty"},
-      {34, 34, L"The files selection is empty"},
-      {35, 35, L"Unable to create the destination directory"},
-      {36, 36, L"The file don't appear to be a valid tar file"},
-      {37, 37, L"Invalid information passed to the control"},
-      {38, 38, L"The compressed data of the file is damaged or incomplete"},
       {39, 39, L"Some files of the archive could not be extracted, files not extracted: "},
       {1, 255, L"Unexpected error"},
-      {7, 255, L"Unexpected error"},
-      {30, 255, L"Unexpected error"},
       {40, 255, L"Unexpected error"},
-      {255, 255, L"Unexpected error"},
       {-1, 255, L"Unexpected error"},
   };
   for (const Row& row : rows) {
