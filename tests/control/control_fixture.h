@@ -8,8 +8,8 @@
 #include <vector>
 
 #include "control/zax_tar_gzip.h"
-#include "control_fakes.h"
-#include "scripted_engine_host.h"
+#include "tests/control/control_fakes.h"
+#include "tests/support/scripted_engine_host.h"
 
 namespace zax::testing {
 

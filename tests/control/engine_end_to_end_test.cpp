@@ -13,9 +13,9 @@
 #include "control/native/event_loop.h"
 #include "common/utf8.h"
 #include "control/zax_tar_gzip.h"
-#include "control_fakes.h"
+#include "tests/control/control_fakes.h"
 #include "host/zip_class.h"
-#include "test_support.h"
+#include "tests/support/test_support.h"
 
 namespace zax::testing {
 namespace {

@@ -2,7 +2,7 @@
 // timer, waiting, and the host's handlers calling back into the control.
 #include <string>
 
-#include "control_fixture.h"
+#include "tests/control/control_fixture.h"
 
 namespace zax::testing {
 namespace {

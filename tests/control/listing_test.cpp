@@ -2,7 +2,7 @@
 // list, one TarFileInformation per entry, then the outcome.
 #include <string>
 
-#include "control_fixture.h"
+#include "tests/control/control_fixture.h"
 
 namespace zax::testing {
 namespace {

@@ -3,7 +3,7 @@
 #include <string>
 
 #include "control/error_table.h"
-#include "control_fixture.h"
+#include "tests/control/control_fixture.h"
 
 namespace zax::testing {
 namespace {

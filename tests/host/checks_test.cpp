@@ -4,7 +4,7 @@
 #include <filesystem>
 
 #include "host/ansi_text.h"
-#include "host_fixture.h"
+#include "tests/host/host_fixture.h"
 
 #ifdef _WIN32
 #include <windows.h>

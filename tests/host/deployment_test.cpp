@@ -6,7 +6,7 @@
 
 #include "host/adler32.h"
 #include "host/engine_file.h"
-#include "host_fixture.h"
+#include "tests/host/host_fixture.h"
 
 #ifndef _WIN32
 #include <sys/stat.h>

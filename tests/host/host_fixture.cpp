@@ -1,4 +1,4 @@
-#include "host_fixture.h"
+#include "tests/host/host_fixture.h"
 
 #include <cstdlib>
 #include <filesystem>

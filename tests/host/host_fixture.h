@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "host/zip_class.h"
-#include "test_support.h"
+#include "tests/support/test_support.h"
 
 namespace hosttest {
 

@@ -6,7 +6,7 @@
 #include <thread>
 
 #include "host/ansi_text.h"
-#include "host_fixture.h"
+#include "tests/host/host_fixture.h"
 
 using namespace hosttest;
 

@@ -10,7 +10,7 @@
 #include <thread>
 
 #include "commands.h"
-#include "test_support.h"
+#include "tests/support/test_support.h"
 
 namespace {
 
