@@ -1,5 +1,6 @@
 // The server's COM plumbing on its own, without the control registered: the owner of the
-// references it holds, and the guard that turns what a boundary throws into an HRESULT.
+// references it holds, the guard that turns what a boundary throws into an HRESULT, and the
+// timer's tick, which must not let an exception into the window procedure.
 #include <windows.h>
 #include <olectl.h>
 
@@ -12,6 +13,7 @@
 
 #include "control/com/com_ptr.h"
 #include "control/com/guarded.h"
+#include "control/ui/window_timer.h"
 
 namespace comtest {
 namespace {
@@ -188,6 +190,45 @@ TEST(ComGuardedTest, AnswersWhatTheBodyReturnsOrAnHResultForWhatItThrows) {
     const HRESULT hr = c.otherwise ? guarded(c.body, *c.otherwise) : guarded(c.body);
     EXPECT_EQ(hr, c.expected);
   }
+}
+
+// ---- the timer's tick -----------------------------------------------------------------------
+
+class ThrowingClient final : public zax::TimerClient {
+ public:
+  void onTimerTick() override {
+    ++ticks;
+    throw std::runtime_error("tick failed");
+  }
+  int ticks = 0;
+};
+
+// Dispatches this thread's messages until stop() or the deadline.
+void pumpMessages(DWORD milliseconds, const std::function<bool()>& stop) {
+  const ULONGLONG deadline = GetTickCount64() + milliseconds;
+  while (!stop()) {
+    const ULONGLONG now = GetTickCount64();
+    if (now >= deadline) return;
+    MsgWaitForMultipleObjects(0, nullptr, FALSE, static_cast<DWORD>(deadline - now), QS_ALLINPUT);
+    MSG msg;
+    while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&msg);
+  }
+}
+
+TEST(ComTimerTickTest, ATickThatThrowsStopsTheTimerAndKeepsItsOwnerBalanced) {
+  Counted owner;
+  ThrowingClient client;
+  zax::ui::WindowTimer timer(GetModuleHandleW(nullptr), &owner);
+  ASSERT_NE(timer.window(), nullptr);
+  timer.enable(client);
+
+  // The exception stays inside the tick: the dispatch returns here normally.
+  EXPECT_NO_THROW(pumpMessages(5000, [&] { return client.ticks > 0; }));
+  ASSERT_EQ(client.ticks, 1);
+  // A tick that failed would fail again every interval: no further tick comes.
+  EXPECT_NO_THROW(pumpMessages(4 * zax::kTimerIntervalMs, [] { return false; }));
+  EXPECT_EQ(client.ticks, 1);
+  EXPECT_EQ(owner.refs, 1u);
 }
 
 }  // namespace
