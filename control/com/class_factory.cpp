@@ -3,6 +3,7 @@
 #include <new>
 
 #include "control/com/control_object.h"
+#include "control/com/guarded.h"
 #include "control/com/module.h"
 
 namespace zax::com {
@@ -33,7 +34,7 @@ HRESULT STDMETHODCALLTYPE ClassFactory::CreateInstance(IUnknown* outer, REFIID i
   if (object == nullptr) return E_POINTER;
   *object = nullptr;
   if (outer != nullptr) return CLASS_E_NOAGGREGATION;
-  return ControlObject::create(iid, object);
+  return guarded([&] { return ControlObject::create(iid, object); });
 }
 
 HRESULT STDMETHODCALLTYPE ClassFactory::LockServer(BOOL lock) {

@@ -11,8 +11,6 @@
 
 namespace zax::com {
 
-const wchar_t kProgId[] = L"ZAXTarGzip200a.ZAXTarGzip";
-
 namespace {
 
 constexpr char kControlWindowClass[] = "ZAXTarGzipControlWindow";

@@ -14,22 +14,15 @@
 
 #include "ZAXTarGzip_h.h"
 #include "control/com/connection_point.h"
+#include "control/com/control_class.h"
 #include "control/ui/window_timer.h"
 #include "control/ui/windows_ui.h"
 #include "control/zax_tar_gzip.h"
 
 namespace zax::com {
 
-// How the control wants to be treated by a container (also written to the registry).
-constexpr DWORD kMiscStatus = OLEMISC_SETCLIENTSITEFIRST | OLEMISC_ACTIVATEWHENVISIBLE |
-                              OLEMISC_RECOMPOSEONRESIZE | OLEMISC_CANTLINKINSIDE |
-                              OLEMISC_INSIDEOUT;
-
 // The control keeps this size, in twips, whatever size its container asks for.
 constexpr LONG kFixedSizeTwips = 550;
-
-// The ProgID under which the class is registered; also the source of its errors.
-extern const wchar_t kProgId[];
 
 // Removes the window class of the in-place window; for the module's unload.
 void unregisterControlWindowClass(HINSTANCE module);

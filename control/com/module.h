@@ -9,6 +9,8 @@
 
 namespace zax::com {
 
+// Set once, by DllMain, when the module is loaded.
+void setModuleHandle(HINSTANCE module);
 HINSTANCE moduleHandle();
 std::wstring modulePath();
 
