@@ -19,6 +19,15 @@ void lockModule();
 void unlockModule();
 bool moduleInUse();
 
+// Holds the module loaded for as long as the object that owns it lives.
+class ModuleLock {
+ public:
+  ModuleLock() { lockModule(); }
+  ~ModuleLock() { unlockModule(); }
+  ModuleLock(const ModuleLock&) = delete;
+  ModuleLock& operator=(const ModuleLock&) = delete;
+};
+
 // The type library embedded in this module as TYPELIB 1.
 HRESULT loadOwnTypeLib(ITypeLib** lib);
 
