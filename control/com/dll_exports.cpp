@@ -6,7 +6,7 @@
 #include "ZAXTarGzip_h.h"
 #include "control/com/class_factory.h"
 #include "control/com/com_ptr.h"
-#include "control/com/control_object.h"
+#include "control/com/control_view.h"
 #include "control/com/guarded.h"
 #include "control/com/module.h"
 #include "control/com/registration.h"
