@@ -16,8 +16,8 @@ class ContainerState {
   // activeObject is the control's own IOleInPlaceActiveObject, announced to the
   // container's frame and document windows while the control is UI-active.
   explicit ContainerState(IOleInPlaceActiveObject& activeObject);
-  // Destroys the window and lets go of the container, without telling it (it is the
-  // container's last Release that ends the control).
+  // Destroys the window and lets go of the container's pointers without calling it back:
+  // the control is ending, and the container has let go of it already.
   ~ContainerState();
   ContainerState(const ContainerState&) = delete;
   ContainerState& operator=(const ContainerState&) = delete;
