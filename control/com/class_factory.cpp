@@ -1,24 +1,17 @@
 #include "control/com/class_factory.h"
 
-#include <new>
-
 #include "control/com/control_object.h"
-#include "control/com/module.h"
+#include "control/com/guarded.h"
+#include "control/com/interface_table.h"
 
 namespace zax::com {
 
-ClassFactory::ClassFactory() { lockModule(); }
-ClassFactory::~ClassFactory() { unlockModule(); }
-
 HRESULT STDMETHODCALLTYPE ClassFactory::QueryInterface(REFIID iid, void** object) {
-  if (object == nullptr) return E_POINTER;
-  if (IsEqualIID(iid, IID_IUnknown) || IsEqualIID(iid, IID_IClassFactory)) {
-    *object = static_cast<IClassFactory*>(this);
-    AddRef();
-    return S_OK;
-  }
-  *object = nullptr;
-  return E_NOINTERFACE;
+  static constexpr InterfaceRow<ClassFactory> kInterfaces[] = {
+      as<IUnknown, IClassFactory>,
+      as<IClassFactory>,
+  };
+  return queryInterface(this, kInterfaces, iid, object);
 }
 
 ULONG STDMETHODCALLTYPE ClassFactory::AddRef() { return InterlockedIncrement(&refs_); }
@@ -33,7 +26,7 @@ HRESULT STDMETHODCALLTYPE ClassFactory::CreateInstance(IUnknown* outer, REFIID i
   if (object == nullptr) return E_POINTER;
   *object = nullptr;
   if (outer != nullptr) return CLASS_E_NOAGGREGATION;
-  return ControlObject::create(iid, object);
+  return guarded([&] { return ControlObject::create(iid, object); });
 }
 
 HRESULT STDMETHODCALLTYPE ClassFactory::LockServer(BOOL lock) {

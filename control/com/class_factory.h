@@ -3,11 +3,13 @@
 
 #include <unknwn.h>
 
+#include "control/com/module.h"
+
 namespace zax::com {
 
 class ClassFactory final : public IClassFactory {
  public:
-  ClassFactory();
+  ClassFactory() = default;
 
   HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** object) override;
   ULONG STDMETHODCALLTYPE AddRef() override;
@@ -17,7 +19,8 @@ class ClassFactory final : public IClassFactory {
   HRESULT STDMETHODCALLTYPE LockServer(BOOL lock) override;
 
  private:
-  ~ClassFactory();
+  ~ClassFactory() = default;
+  ModuleLock moduleLock_;
   long refs_ = 1;
 };
 

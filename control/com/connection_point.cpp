@@ -5,6 +5,8 @@
 #include <new>
 #include <utility>
 
+#include "control/com/interface_table.h"
+
 namespace zax::com {
 
 // ---- enumerators ----------------------------------------------------------------------
@@ -99,14 +101,11 @@ ConnectionPoint::ConnectionPoint(IConnectionPointContainer& container, const IID
 ConnectionPoint::~ConnectionPoint() { disconnectAll(); }
 
 HRESULT STDMETHODCALLTYPE ConnectionPoint::QueryInterface(REFIID iid, void** object) {
-  if (object == nullptr) return E_POINTER;
-  if (IsEqualIID(iid, IID_IUnknown) || IsEqualIID(iid, IID_IConnectionPoint)) {
-    *object = static_cast<IConnectionPoint*>(this);
-    AddRef();
-    return S_OK;
-  }
-  *object = nullptr;
-  return E_NOINTERFACE;
+  static constexpr InterfaceRow<ConnectionPoint> kInterfaces[] = {
+      as<IUnknown, IConnectionPoint>,
+      as<IConnectionPoint>,
+  };
+  return queryInterface(this, kInterfaces, iid, object);
 }
 
 ULONG STDMETHODCALLTYPE ConnectionPoint::AddRef() { return container_.AddRef(); }
@@ -130,17 +129,16 @@ HRESULT STDMETHODCALLTYPE ConnectionPoint::Advise(IUnknown* sink, DWORD* cookie)
   if (cookie == nullptr) return E_POINTER;
   *cookie = 0;
   if (sink == nullptr) return E_POINTER;
-  IDispatch* dispatch = nullptr;
+  ComPtr<IDispatch> dispatch;
   // A sink that does not know the event interface by name may still take the events as
   // plain IDispatch calls.
-  if (FAILED(sink->QueryInterface(eventIid_, reinterpret_cast<void**>(&dispatch))) &&
-      FAILED(sink->QueryInterface(IID_IDispatch, reinterpret_cast<void**>(&dispatch)))) {
+  if (FAILED(sink->QueryInterface(eventIid_, dispatch.putVoid())) &&
+      FAILED(sink->QueryInterface(IID_IDispatch, dispatch.putVoid()))) {
     return CONNECT_E_CANNOTCONNECT;
   }
   try {
-    connections_.push_back({nextCookie_, dispatch});
+    connections_.push_back({nextCookie_, std::move(dispatch)});
   } catch (...) {
-    dispatch->Release();
     return E_OUTOFMEMORY;
   }
   *cookie = nextCookie_++;
@@ -150,9 +148,9 @@ HRESULT STDMETHODCALLTYPE ConnectionPoint::Advise(IUnknown* sink, DWORD* cookie)
 HRESULT STDMETHODCALLTYPE ConnectionPoint::Unadvise(DWORD cookie) {
   for (auto it = connections_.begin(); it != connections_.end(); ++it) {
     if (it->cookie == cookie) {
-      IDispatch* sink = it->sink;
+      // Let go of after the list is whole again: the sink's end may call back.
+      const ComPtr<IDispatch> sink = std::move(it->sink);
       connections_.erase(it);
-      sink->Release();
       return S_OK;
     }
   }
@@ -163,7 +161,7 @@ HRESULT STDMETHODCALLTYPE ConnectionPoint::EnumConnections(IEnumConnections** co
   if (connections == nullptr) return E_POINTER;
   std::vector<CONNECTDATA> items;
   try {
-    for (const Connection& c : connections_) items.push_back({c.sink, c.cookie});
+    for (const Connection& c : connections_) items.push_back({c.sink.get(), c.cookie});
     *connections = new Enumerator<IEnumConnections, CONNECTDATA>(IID_IEnumConnections,
                                                                  std::move(items));
   } catch (...) {
@@ -175,26 +173,23 @@ HRESULT STDMETHODCALLTYPE ConnectionPoint::EnumConnections(IEnumConnections** co
 
 void ConnectionPoint::fire(DISPID id, const std::function<void(EventArgs&)>& fill) {
   // A handler may connect or disconnect sinks; the call goes to those connected now.
-  std::vector<IDispatch*> sinks;
+  std::vector<ComPtr<IDispatch>> sinks;
   sinks.reserve(connections_.size());
-  for (const Connection& c : connections_) {
-    c.sink->AddRef();
-    sinks.push_back(c.sink);
-  }
-  for (IDispatch* sink : sinks) {
+  for (const Connection& c : connections_) sinks.push_back(c.sink);
+  for (ComPtr<IDispatch>& sink : sinks) {
     EventArgs args;
     fill(args);
     DISPPARAMS params = args.params();
     sink->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_METHOD, &params, nullptr, nullptr,
                  nullptr);
-    sink->Release();
+    sink.reset();
   }
 }
 
 void ConnectionPoint::disconnectAll() {
+  // Emptied before the sinks are let go of, for the same reason as in Unadvise.
   std::vector<Connection> connections;
   connections.swap(connections_);
-  for (const Connection& c : connections) c.sink->Release();
 }
 
 // ---- event arguments ------------------------------------------------------------------

@@ -7,6 +7,7 @@
 #include <functional>
 #include <vector>
 
+#include "control/com/com_ptr.h"
 #include "control/event_sink.h"
 
 namespace zax::com {
@@ -42,7 +43,7 @@ class ConnectionPoint final : public IConnectionPoint {
  private:
   struct Connection {
     DWORD cookie;
-    IDispatch* sink;
+    ComPtr<IDispatch> sink;
   };
 
   IConnectionPointContainer& container_;

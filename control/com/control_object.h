@@ -2,6 +2,10 @@
 // events through a connection point, and what an ActiveX container needs to site, size,
 // activate and draw it. No archive or job logic lives here: each member converts its
 // arguments, makes one call into zax::ZAXTarGzip and maps the outcome.
+//
+// The members are defined by concern: life and QueryInterface in control_object.cpp, the
+// automation side in control_automation.cpp, OLE embedding in control_embedding.cpp (over
+// ContainerState), the view in control_view.cpp and persistence in control_persistence.cpp.
 #pragma once
 
 #include <windows.h>
@@ -13,26 +17,15 @@
 #include <string>
 
 #include "ZAXTarGzip_h.h"
+#include "control/com/com_ptr.h"
 #include "control/com/connection_point.h"
+#include "control/com/container_state.h"
+#include "control/com/module.h"
 #include "control/ui/window_timer.h"
 #include "control/ui/windows_ui.h"
 #include "control/zax_tar_gzip.h"
 
 namespace zax::com {
-
-// How the control wants to be treated by a container (also written to the registry).
-constexpr DWORD kMiscStatus = OLEMISC_SETCLIENTSITEFIRST | OLEMISC_ACTIVATEWHENVISIBLE |
-                              OLEMISC_RECOMPOSEONRESIZE | OLEMISC_CANTLINKINSIDE |
-                              OLEMISC_INSIDEOUT;
-
-// The control keeps this size, in twips, whatever size its container asks for.
-constexpr LONG kFixedSizeTwips = 550;
-
-// The ProgID under which the class is registered; also the source of its errors.
-extern const wchar_t kProgId[];
-
-// Removes the window class of the in-place window; for the module's unload.
-void unregisterControlWindowClass(HINSTANCE module);
 
 class ControlObject final : public _ZAXTarGzip,
                             public IProvideClassInfo2,
@@ -187,16 +180,17 @@ class ControlObject final : public _ZAXTarGzip,
   HRESULT runReturningText(BSTR* Result, Produce&& produce);
   HRESULT raiseHostError(std::int32_t number, const std::wstring& description);
 
-  HRESULT activateInPlace(IOleClientSite* activeSite, bool uiActivate);
-  SIZE fixedSizePixels() const;
-  void paint(HDC dc, const RECT& bounds) const;
-  static LRESULT CALLBACK windowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
-
+  // The members are destroyed from the last to the first: the control logic first (its end,
+  // unloading an idle engine, may still use the seams above it), then the container's
+  // pointers, the event connections, the type information, and at the very end the
+  // module's lock.
+  ModuleLock moduleLock_;
   long refs_ = 1;
-  ITypeLib* typeLib_ = nullptr;
-  ITypeInfo* dispatchInfo_ = nullptr;  // the dispatch side of _ZAXTarGzip (GetTypeInfo)
-  ITypeInfo* vtableInfo_ = nullptr;    // its vtable side, which ITypeInfo::Invoke calls
-  ITypeInfo* classInfo_ = nullptr;
+
+  ComPtr<ITypeLib> typeLib_;
+  ComPtr<ITypeInfo> dispatchInfo_;  // the dispatch side of _ZAXTarGzip (GetTypeInfo)
+  ComPtr<ITypeInfo> vtableInfo_;    // its vtable side, which ITypeInfo::Invoke calls
+  ComPtr<ITypeInfo> classInfo_;
 
   // The error of the latest failed member, for Invoke's EXCEPINFO.
   struct PendingError {
@@ -205,21 +199,21 @@ class ControlObject final : public _ZAXTarGzip,
   };
   std::optional<PendingError> pendingError_;
 
-  // Container state.
-  IOleClientSite* clientSite_ = nullptr;
-  IOleAdviseHolder* oleAdviseHolder_ = nullptr;
-  IAdviseSink* viewAdviseSink_ = nullptr;
-  DWORD viewAdviseAspects_ = 0;
-  DWORD viewAdviseFlags_ = 0;
-  IOleInPlaceSite* inPlaceSite_ = nullptr;
-  HWND window_ = nullptr;
-  bool uiActive_ = false;
-  bool settingRects_ = false;
-
-  // The control logic and its seams; the seams are declared first so that they outlive it.
   ConnectionPoint events_;
   EventForwarder forwarder_;
   ui::WindowsUserInterface ui_;
+
+  // The sink of IViewObject::SetAdvise, kept for GetAdvise; the picture never changes, so
+  // it is never called.
+  struct ViewAdvise {
+    ComPtr<IAdviseSink> sink;
+    DWORD aspects = 0;
+    DWORD flags = 0;
+  };
+  ViewAdvise viewAdvise_;
+  ContainerState container_;
+
+  // The control logic and its seams; the seams are declared first so that they outlive it.
   std::unique_ptr<ui::WindowTimer> timer_;
   ui::WindowMessagePump pump_;
   std::unique_ptr<ZAXTarGzip> control_;

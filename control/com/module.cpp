@@ -1,14 +1,8 @@
-// The server's entry points for COM: DllMain, DllGetClassObject and DllCanUnloadNow.
+// The state of the module as a whole: its handle and the count of what keeps it loaded.
+// The DLL's entry points are in dll_exports.cpp.
 #include "control/com/module.h"
 
-#include <objbase.h>
-
 #include <atomic>
-
-#include "ZAXTarGzip_h.h"
-#include "control/com/class_factory.h"
-#include "control/com/control_object.h"
-#include "control/ui/window_timer.h"
 
 namespace zax::com {
 namespace {
@@ -18,6 +12,7 @@ std::atomic<long> gLocks{0};
 
 }  // namespace
 
+void setModuleHandle(HINSTANCE module) { gModule = module; }
 HINSTANCE moduleHandle() { return gModule; }
 
 std::wstring modulePath() {
@@ -44,30 +39,3 @@ HRESULT loadOwnTypeLib(ITypeLib** lib) {
 }
 
 }  // namespace zax::com
-
-extern "C" BOOL WINAPI DllMain(HINSTANCE module, DWORD reason, LPVOID reserved) {
-  if (reason == DLL_PROCESS_ATTACH) {
-    zax::com::gModule = module;
-    DisableThreadLibraryCalls(module);
-  } else if (reason == DLL_PROCESS_DETACH && reserved == nullptr) {
-    // Unloaded while the process goes on: a class left behind would point into freed code.
-    zax::ui::WindowTimer::unregisterWindowClass(module);
-    zax::com::unregisterControlWindowClass(module);
-  }
-  return TRUE;
-}
-
-extern "C" HRESULT STDAPICALLTYPE DllGetClassObject(REFCLSID clsid, REFIID iid, void** object) {
-  if (object == nullptr) return E_POINTER;
-  *object = nullptr;
-  if (!IsEqualCLSID(clsid, CLSID_ZAXTarGzip)) return CLASS_E_CLASSNOTAVAILABLE;
-  auto* factory = new (std::nothrow) zax::com::ClassFactory();
-  if (factory == nullptr) return E_OUTOFMEMORY;
-  const HRESULT hr = factory->QueryInterface(iid, object);
-  factory->Release();
-  return hr;
-}
-
-extern "C" HRESULT STDAPICALLTYPE DllCanUnloadNow() {
-  return zax::com::moduleInUse() ? S_FALSE : S_OK;
-}

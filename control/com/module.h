@@ -9,6 +9,8 @@
 
 namespace zax::com {
 
+// Set once, by DllMain, when the module is loaded.
+void setModuleHandle(HINSTANCE module);
 HINSTANCE moduleHandle();
 std::wstring modulePath();
 
@@ -16,6 +18,15 @@ std::wstring modulePath();
 void lockModule();
 void unlockModule();
 bool moduleInUse();
+
+// Holds the module loaded for as long as the object that owns it lives.
+class ModuleLock {
+ public:
+  ModuleLock() { lockModule(); }
+  ~ModuleLock() { unlockModule(); }
+  ModuleLock(const ModuleLock&) = delete;
+  ModuleLock& operator=(const ModuleLock&) = delete;
+};
 
 // The type library embedded in this module as TYPELIB 1.
 HRESULT loadOwnTypeLib(ITypeLib** lib);

@@ -7,14 +7,18 @@
 // view, but the ProgID and the type library keys are one for both; so unregistering one
 // width removes only its own type library entry (win32 or win64), and the ProgID only when
 // the other view holds no class entry any more.
-#include <windows.h>
+#include "control/com/registration.h"
+
 #include <olectl.h>
 
 #include <cwchar>
 #include <string>
+#include <utility>
 
 #include "ZAXTarGzip_h.h"
-#include "control/com/control_object.h"
+#include "control/com/com_ptr.h"
+#include "control/com/control_class.h"
+#include "control/com/guarded.h"
 #include "control/com/module.h"
 #include "resources/resource_ids.h"
 
@@ -103,6 +107,14 @@ HRESULT writeEntry(const RegistryEntry& entry, const std::wstring& path) {
   return HRESULT_FROM_WIN32(status);
 }
 
+// Every entry in order; stops at the first that cannot be written.
+HRESULT writeEntries(const std::wstring& path) {
+  for (const RegistryEntry& entry : kEntries) {
+    if (FAILED(writeEntry(entry, path))) return SELFREG_E_CLASS;
+  }
+  return S_OK;
+}
+
 bool keyExists(const std::wstring& key, REGSAM view = 0) {
   HKEY handle = nullptr;
   if (RegOpenKeyExW(HKEY_CLASSES_ROOT, key.c_str(), 0, KEY_READ | view, &handle) != ERROR_SUCCESS) {
@@ -140,34 +152,31 @@ HRESULT unregisterTypeLib() {
 }
 
 }  // namespace
-}  // namespace zax::com
 
-extern "C" HRESULT STDAPICALLTYPE DllRegisterServer() {
-  using namespace zax::com;
+HRESULT registerServer() {
   const std::wstring path = modulePath();
   if (path.empty()) return SELFREG_E_CLASS;
-  for (const RegistryEntry& entry : kEntries) {
-    if (FAILED(writeEntry(entry, path))) {
-      removeKeys();
-      return SELFREG_E_CLASS;
-    }
+  // Writing that stops part way, failed or thrown out of, takes back what it wrote.
+  const HRESULT written = guarded([&] { return writeEntries(path); }, SELFREG_E_CLASS);
+  if (FAILED(written)) {
+    removeKeys();
+    return written;
   }
   // Registers the library and, through it, the two interfaces it describes.
-  ITypeLib* typeLib = nullptr;
-  HRESULT hr = LoadTypeLibEx(path.c_str(), REGKIND_REGISTER, &typeLib);
-  if (FAILED(hr)) {
+  ComPtr<ITypeLib> typeLib;
+  if (FAILED(LoadTypeLibEx(path.c_str(), REGKIND_REGISTER, typeLib.put()))) {
     removeKeys();
     return SELFREG_E_TYPELIB;
   }
-  typeLib->Release();
   return S_OK;
 }
 
-extern "C" HRESULT STDAPICALLTYPE DllUnregisterServer() {
-  using namespace zax::com;
+HRESULT unregisterServer() {
   const HRESULT typeLibResult = unregisterTypeLib();
   const HRESULT keysResult = removeKeys();
   if (FAILED(keysResult)) return SELFREG_E_CLASS;
   if (FAILED(typeLibResult)) return SELFREG_E_TYPELIB;
   return S_OK;
 }
+
+}  // namespace zax::com

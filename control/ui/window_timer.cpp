@@ -52,7 +52,15 @@ void WindowTimer::tick() {
   if (client_ == nullptr) return;
   IUnknown* owner = owner_;
   if (owner != nullptr) owner->AddRef();
-  client_->onTimerTick();
+  try {
+    client_->onTimerTick();
+  } catch (...) {
+    // Nothing may leave a window procedure: the exception would unwind through the
+    // system's message dispatch. The control logic reports its own failures; a timer has
+    // no error path of its own to report one that escaped it, and a tick that failed
+    // would fail again every interval, so the ticks stop here.
+    disable();
+  }
   // The last Release may destroy this timer (and its window): nothing of it is used after.
   if (owner != nullptr) owner->Release();
 }

@@ -15,6 +15,11 @@ namespace {
 using ::testing::ElementsAre;
 using ::testing::ElementsAreArray;
 
+std::wstring guidText(const IID& iid) {
+  wchar_t text[40];
+  StringFromGUID2(iid, text, 40);
+  return text;
+}
 
 std::wstring localDate(std::time_t when) {
   const std::tm* t = std::localtime(&when);
@@ -43,17 +48,38 @@ TEST_F(ActiveXTest, NewControlAnswersItsDefaults) {
 }
 
 TEST_F(ActiveXTest, OffersWhatAContainerAndAClientAskFor) {
+  IUnknown* identity = nullptr;
+  ASSERT_EQ(control.dispatch()->QueryInterface(IID_IUnknown, reinterpret_cast<void**>(&identity)), S_OK);
   const IID* interfaces[] = {
       &IID_IDispatch,         &IID_IProvideClassInfo,      &IID_IProvideClassInfo2,
-      &IID_IConnectionPointContainer, &IID_IOleObject,     &IID_IOleInPlaceObject,
-      &IID_IOleInPlaceActiveObject,   &IID_IOleControl,    &IID_IViewObject,
-      &IID_IViewObject2,      &IID_IPersistStreamInit,     &IID_IPersistPropertyBag,
-      &IID_ISupportErrorInfo,
+      &IID_IConnectionPointContainer, &IID_IOleObject,     &IID_IOleWindow,
+      &IID_IOleInPlaceObject, &IID_IOleInPlaceActiveObject, &IID_IOleControl,
+      &IID_IViewObject,       &IID_IViewObject2,           &IID_IPersist,
+      &IID_IPersistStreamInit, &IID_IPersistPropertyBag,   &IID_ISupportErrorInfo,
   };
   for (const IID* iid : interfaces) {
     IUnknown* found = nullptr;
-    EXPECT_EQ(control.dispatch()->QueryInterface(*iid, reinterpret_cast<void**>(&found)), S_OK);
-    if (found != nullptr) found->Release();
+    EXPECT_EQ(control.dispatch()->QueryInterface(*iid, reinterpret_cast<void**>(&found)), S_OK)
+        << guidText(*iid);
+    if (found == nullptr) continue;
+    // One object: every interface leads back to the same IUnknown, and to itself.
+    IUnknown* back = nullptr;
+    EXPECT_EQ(found->QueryInterface(IID_IUnknown, reinterpret_cast<void**>(&back)), S_OK);
+    EXPECT_EQ(back, identity) << guidText(*iid);
+    if (back != nullptr) back->Release();
+    IUnknown* again = nullptr;
+    EXPECT_EQ(found->QueryInterface(*iid, reinterpret_cast<void**>(&again)), S_OK);
+    EXPECT_EQ(again, found) << guidText(*iid);
+    if (again != nullptr) again->Release();
+    found->Release();
+  }
+  identity->Release();
+
+  // What it does not implement it refuses, leaving no pointer behind.
+  for (const IID* iid : {&IID_IQuickActivate, &IID_IOleCache, &IID_IPersistStorage, &IID_IClassFactory}) {
+    void* found = &identity;
+    EXPECT_EQ(control.dispatch()->QueryInterface(*iid, &found), E_NOINTERFACE) << guidText(*iid);
+    EXPECT_EQ(found, nullptr) << guidText(*iid);
   }
 
   // Nothing is persisted.
