@@ -1,7 +1,9 @@
-#include "automation.h"
+#include "tests/com/automation.h"
 
 #include <algorithm>
 
+#include "common/utf8.h"
+#include "common/wine_paths.h"
 #include "host/engine_file.h"
 
 namespace comtest {
@@ -9,10 +11,7 @@ namespace comtest {
 std::wstring ocxPath() {
   // The build gives the module's path as the Linux file system sees it; Wine shows the
   // Linux root as drive Z:.
-  std::string unixPath = ZAX_OCX_PATH;
-  std::wstring path = L"Z:";
-  for (char c : unixPath) path += c == '/' ? L'\\' : static_cast<wchar_t>(c);
-  return path;
+  return zax::fromUtf8(untgz::paths::windowsPathOf(ZAX_OCX_PATH));
 }
 
 DWORD runProcess(const std::wstring& commandLine, DWORD timeoutMs, std::string* output) {

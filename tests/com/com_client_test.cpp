@@ -6,7 +6,7 @@
 
 #include <ctime>
 
-#include "com_fixture.h"
+#include "tests/com/com_fixture.h"
 #include "host/engine_file.h"
 
 namespace comtest {

@@ -11,7 +11,7 @@
 #include <filesystem>
 #include <string>
 
-#include "automation.h"
+#include "tests/com/automation.h"
 
 namespace comtest {
 namespace {

@@ -1,4 +1,4 @@
-#include "com_fixture.h"
+#include "tests/com/com_fixture.h"
 
 #include <zlib.h>
 

@@ -7,8 +7,8 @@
 
 #include <string>
 
-#include "automation.h"
-#include "test_support.h"
+#include "tests/com/automation.h"
+#include "tests/support/test_support.h"
 
 namespace comtest {
 

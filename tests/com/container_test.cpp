@@ -11,7 +11,7 @@
 #include <utility>
 #include <vector>
 
-#include "com_fixture.h"
+#include "tests/com/com_fixture.h"
 
 namespace comtest {
 namespace {

@@ -5,7 +5,7 @@
 
 #include <algorithm>
 
-#include "com_fixture.h"
+#include "tests/com/com_fixture.h"
 
 namespace comtest {
 namespace {

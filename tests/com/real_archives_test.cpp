@@ -15,7 +15,9 @@
 #include <string>
 #include <vector>
 
-#include "com_fixture.h"
+#include "common/utf8.h"
+#include "common/wine_paths.h"
+#include "tests/com/com_fixture.h"
 
 namespace comtest {
 namespace {
@@ -25,9 +27,7 @@ using ::testing::ElementsAreArray;
 
 // The build gives Linux paths; Wine shows the Linux root as drive Z:.
 fs::path fromBuild(const std::string& unixPath) {
-  std::wstring path = L"Z:";
-  for (char c : unixPath) path += c == '/' ? L'\\' : static_cast<wchar_t>(c);
-  return fs::path(path);
+  return fs::path(zax::fromUtf8(untgz::paths::windowsPathOf(unixPath)));
 }
 
 const fs::path kArchives = fromBuild(ZAX_REAL_ARCHIVES_DIR);

@@ -13,8 +13,8 @@
 #include <string>
 #include <vector>
 
-#include "automation.h"
-#include "com_fixture.h"
+#include "tests/com/automation.h"
+#include "tests/com/com_fixture.h"
 
 namespace comtest {
 namespace {

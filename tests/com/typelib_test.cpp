@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "automation.h"
+#include "tests/com/automation.h"
 
 namespace comtest {
 namespace {
