@@ -1,11 +1,12 @@
-#include "commands.h"
+#include "engine/commands.h"
 
 #include <cstring>
 #include <string>
 
-#include "cpu_info.h"
-#include "entry_list.h"
-#include "job.h"
+#include "common/protocol.h"
+#include "engine/cpu_info.h"
+#include "engine/entry_list.h"
+#include "engine/job.h"
 
 namespace untgz {
 
@@ -19,7 +20,7 @@ std::string stringOperand(std::intptr_t operand) {
 std::int32_t copyOut(std::intptr_t operand, const std::string& text) {
   char* buffer = reinterpret_cast<char*>(operand);
   if (!buffer) return 0;
-  const std::size_t length = text.size() < maxOutputText ? text.size() : maxOutputText;
+  const std::size_t length = text.size() < protocol::kMaxOutputText ? text.size() : protocol::kMaxOutputText;
   std::memcpy(buffer, text.data(), length);
   buffer[length] = '\0';
   return 0;
@@ -44,74 +45,74 @@ JobState& job() { return jobState(); }
 
 // Tested in this order; the first exact match runs.
 const Command commandTable[] = {
-    {"zaxuntar",
+    {protocol::kExtract.narrow,
      [](const Operands& o) {
        return startExtractJob(stringOperand(o.first), stringOperand(o.second),
                               stringOperand(o.third));
      }},
-    {"uncompress",
+    {protocol::kUncompress.narrow,
      [](const Operands& o) {
        return startUncompressJob(stringOperand(o.first), stringOperand(o.second));
      }},
-    {"setfinished",
+    {protocol::kSetFinished.narrow,
      [](const Operands& o) {
        job().finishedValue.store(static_cast<std::int32_t>(o.first));
        return 0;
      }},
-    {"getfinished", [](const Operands&) { return job().finishedValue.load(); }},
-    {"getporcentagem", [](const Operands&) { return getPercentage(); }},
-    {"pause",
+    {protocol::kGetFinished.narrow, [](const Operands&) { return job().finishedValue.load(); }},
+    {protocol::kPercentage.narrow, [](const Operands&) { return getPercentage(); }},
+    {protocol::kPause.narrow,
      [](const Operands&) {
        job().pauseFlag.store(1);
        return 0;
      }},
-    {"resume",
+    {protocol::kResume.narrow,
      [](const Operands&) {
        job().pauseFlag.store(0);
        return 0;
      }},
-    {"cancel",
+    {protocol::kCancel.narrow,
      [](const Operands&) {
        job().pauseFlag.store(1);
        job().cancelFlag.store(1);
        return 0;
      }},
-    {"getintret", [](const Operands&) { return job().jobResult.load(); }},
-    {"compressionlevel",
+    {protocol::kResult.narrow, [](const Operands&) { return job().jobResult.load(); }},
+    {protocol::kCompressionLevel.narrow,
      [](const Operands& o) {
        const auto level = static_cast<std::uint32_t>(o.first);
        if (level > 9) return 1;
        job().compressionLevel.store(static_cast<std::int32_t>(level));
        return 0;
      }},
-    {"status", [](const Operands&) { return job().jobStatus.load(std::memory_order_acquire); }},
-    {"cpuspeed", [](const Operands& o) { return copyOut(o.first, measureCpuSpeed()); }},
-    {"getcpuname", [](const Operands& o) { return withFallback(o.first, getVendorString()); }},
-    {"getbrandstring", [](const Operands& o) { return withFallback(o.first, getBrandString()); }},
-    {"geterrorstring", [](const Operands& o) { return copyOut(o.first, job().errorText()); }},
-    {"setflaglist",
+    {protocol::kStatus.narrow, [](const Operands&) { return job().jobStatus.load(std::memory_order_acquire); }},
+    {protocol::kCpuSpeed.narrow, [](const Operands& o) { return copyOut(o.first, measureCpuSpeed()); }},
+    {protocol::kCpuVendor.narrow, [](const Operands& o) { return withFallback(o.first, getVendorString()); }},
+    {protocol::kCpuBrand.narrow, [](const Operands& o) { return withFallback(o.first, getBrandString()); }},
+    {protocol::kErrorText.narrow, [](const Operands& o) { return copyOut(o.first, job().errorText()); }},
+    {protocol::kSetListMode.narrow,
      [](const Operands& o) {
        job().listMode.store(static_cast<std::int32_t>(o.first));
        job().dirCount.store(0);
        job().fileCount.store(0);
        return 0;
      }},
-    {"tarinfo", [](const Operands&) { return nextEntry(0); }},
-    {"tarinfo2", [](const Operands&) { return nextEntry(1); }},
-    {"tarinfoisdir", [](const Operands&) { return currentEntry().isDir; }},
-    {"tarinfosecond", [](const Operands&) { return currentEntry().second; }},
-    {"tarinfominute", [](const Operands&) { return currentEntry().minute; }},
-    {"tarinfohour", [](const Operands&) { return currentEntry().hour; }},
-    {"tarinfoyear", [](const Operands&) { return currentEntry().year; }},
-    {"tarinfomonth", [](const Operands&) { return currentEntry().month; }},
-    {"tarinfoday", [](const Operands&) { return currentEntry().day; }},
-    {"tarinfofilename", [](const Operands& o) { return copyOut(o.first, currentEntry().name); }},
-    {"tarinfosize", [](const Operands&) { return saturate32(currentEntry().size); }},
-    {"tarinfodelete", [](const Operands&) { return deleteEntryList(); }},
-    {"getnumdir", [](const Operands&) { return job().dirCount.load(); }},
-    {"getnumfiles", [](const Operands&) { return job().fileCount.load(); }},
-    {"getnumfailed", [](const Operands&) { return saturate32(job().failures.count()); }},
-    {"getfailure",
+    {protocol::kFirstEntry.narrow, [](const Operands&) { return nextEntry(0); }},
+    {protocol::kNextEntry.narrow, [](const Operands&) { return nextEntry(1); }},
+    {protocol::kEntryIsDirectory.narrow, [](const Operands&) { return currentEntry().isDir; }},
+    {protocol::kEntrySecond.narrow, [](const Operands&) { return currentEntry().second; }},
+    {protocol::kEntryMinute.narrow, [](const Operands&) { return currentEntry().minute; }},
+    {protocol::kEntryHour.narrow, [](const Operands&) { return currentEntry().hour; }},
+    {protocol::kEntryYear.narrow, [](const Operands&) { return currentEntry().year; }},
+    {protocol::kEntryMonth.narrow, [](const Operands&) { return currentEntry().month; }},
+    {protocol::kEntryDay.narrow, [](const Operands&) { return currentEntry().day; }},
+    {protocol::kEntryName.narrow, [](const Operands& o) { return copyOut(o.first, currentEntry().name); }},
+    {protocol::kEntrySize.narrow, [](const Operands&) { return saturate32(currentEntry().size); }},
+    {protocol::kDeleteEntries.narrow, [](const Operands&) { return deleteEntryList(); }},
+    {protocol::kDirectoryCount.narrow, [](const Operands&) { return job().dirCount.load(); }},
+    {protocol::kFileCount.narrow, [](const Operands&) { return job().fileCount.load(); }},
+    {protocol::kFailedCount.narrow, [](const Operands&) { return saturate32(job().failures.count()); }},
+    {protocol::kFailure.narrow,
      [](const Operands& o) {
        // Operand 3 is the index; the name goes to operand 1 and the reason's text to
        // operand 2. Answers the reason's number, or 0 when no failure is kept there.

@@ -1,9 +1,9 @@
-#include "cpu_info.h"
+#include "engine/cpu_info.h"
 
 #include <cstdio>
 #include <cstring>
 
-#include "platform/platform.h"
+#include "engine/platform/platform.h"
 
 #if defined(__i386__) || defined(__x86_64__)
 #include <cpuid.h>

@@ -1,4 +1,4 @@
-#include "entry_list.h"
+#include "engine/entry_list.h"
 
 #include <cstddef>
 #include <mutex>
@@ -32,7 +32,7 @@ std::int32_t addEntry(std::int32_t isDir, std::int32_t second, std::int32_t minu
                       const std::string& name, std::int64_t size) {
   EntryList& list = entryList();
   EntryRecord record;
-  record.name.assign(name, 0, maxOutputText);
+  record.name.assign(name, 0, protocol::kMaxOutputText);
   record.isDir = isDir;
   record.second = second;
   record.minute = minute;

@@ -6,16 +6,16 @@
 #include <cstdint>
 #include <string>
 
-#include "host_text.h"
+#include "common/protocol.h"
 
 namespace untgz {
 
-// The host is never handed more of a name than maxOutputText bytes ("tarinfofilename"),
+// The host is never handed more of a name than protocol::kMaxOutputText bytes ("tarinfofilename"),
 // so a record keeps no more: names of megabytes (pax paths, GNU long names) would
 // otherwise all stay in memory until the list is freed.
 
 struct EntryRecord {
-  std::string name;  // the first maxOutputText bytes of the name stored in the archive
+  std::string name;  // the first kMaxOutputText bytes of the name stored in the archive
   std::int32_t isDir = 0;
   std::int32_t second = 0;
   std::int32_t minute = 0;
@@ -26,7 +26,7 @@ struct EntryRecord {
   std::int64_t size = 0;
 };
 
-// Appends one entry (worker thread, during a listing job), its name cut to maxOutputText
+// Appends one entry (worker thread, during a listing job), its name cut to kMaxOutputText
 // bytes. Returns 0.
 std::int32_t addEntry(std::int32_t isDir, std::int32_t second, std::int32_t minute,
                       std::int32_t hour, std::int32_t year, std::int32_t month, std::int32_t day,

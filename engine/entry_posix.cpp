@@ -1,8 +1,8 @@
 // The library's entry on the native build (its shape is explained in entry.h).
-#include "entry.h"
+#include "engine/entry.h"
 
-#include "commands.h"
-#include "platform/platform.h"
+#include "engine/commands.h"
+#include "engine/platform/platform.h"
 
 extern "C" __attribute__((visibility("default"))) std::int32_t interface1(const char* command,
                                                                           std::intptr_t operand1,

@@ -1,7 +1,7 @@
 // The library's entry on Windows (its shape is explained in entry.h).
-#include "entry.h"
+#include "engine/entry.h"
 
-#include "commands.h"
+#include "engine/commands.h"
 
 extern "C" LRESULT CALLBACK interface1(HWND command, untgz::EntryOperand1 operand1, WPARAM operand2,
                                        LPARAM operand3) {

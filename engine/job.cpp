@@ -1,7 +1,8 @@
-#include "job.h"
+#include "engine/job.h"
 
-#include "platform/platform.h"
-#include "tar/archive_job.h"
+#include "common/protocol.h"
+#include "engine/platform/platform.h"
+#include "engine/tar/archive_job.h"
 
 namespace untgz {
 
@@ -20,49 +21,6 @@ void JobState::setErrorText(const std::string& text) {
   errorText_ = text;
 }
 
-const char* memberFailureText(MemberFailure reason) {
-  switch (reason) {
-    case MemberFailure::unsafeName: return "its name leads out of the destination folder";
-    case MemberFailure::noName: return "it has no name that can be written";
-    case MemberFailure::linkOnTheWay: return "a folder of its path is a link, which is not followed";
-    case MemberFailure::fileOnTheWay: return "a file stands where a folder of its path must be";
-    case MemberFailure::folderInTheWay: return "a folder stands where the file must be";
-    case MemberFailure::isTheArchive: return "it would replace the archive being read";
-    case MemberFailure::pathTooLong: return "its path is longer than the system takes";
-    case MemberFailure::folderNotCreated: return "a folder of its path could not be created";
-    case MemberFailure::fileNotCreated: return "the file could not be created";
-    case MemberFailure::notReplaced: return "the existing file could not be replaced";
-    case MemberFailure::notWritten: return "the file could not be written";
-    case MemberFailure::diskFull: return "the disk is full; the extraction stopped here";
-  }
-  return "it could not be extracted";
-}
-
-void FailureLog::clear() {
-  std::lock_guard<std::mutex> guard(lock_);
-  std::vector<Entry>().swap(kept_);
-  count_ = 0;
-}
-
-void FailureLog::add(const std::string& name, MemberFailure reason) {
-  std::lock_guard<std::mutex> guard(lock_);
-  ++count_;
-  if (kept_.size() < keptFailures) kept_.push_back({name.substr(0, maxOutputText), reason});
-}
-
-std::int64_t FailureLog::count() const {
-  std::lock_guard<std::mutex> guard(lock_);
-  return count_;
-}
-
-bool FailureLog::at(std::size_t index, std::string& name, MemberFailure& reason) const {
-  std::lock_guard<std::mutex> guard(lock_);
-  if (index >= kept_.size()) return false;
-  name = kept_[index].name;
-  reason = kept_[index].reason;
-  return true;
-}
-
 std::int64_t fileSizeOf(const std::string& path) {
   const std::int64_t size = platform::fileSize(path);
   return size < 0 ? 0 : size;
@@ -74,7 +32,7 @@ void jobThreadProc() {
   JobState& job = jobState();
   job.archivePosition.store(0);
   job.archiveSize.store(fileSizeOf(job.jobArchive));
-  job.jobResult.store(resultOk);
+  job.jobResult.store(protocol::kResultOk);
 
   JobControl control{job.bytesConsumed, job.archivePosition, job.pauseFlag, job.cancelFlag,
                      job.dirCount, job.fileCount, job.failures};
@@ -82,7 +40,7 @@ void jobThreadProc() {
   const std::int32_t result =
       runArchiveJob(job.jobArchive, job.jobDestination, job.jobSelection, job.listMode.load() != 0,
                     control, destinationError);
-  if (result >= resultDestinationBase) job.setErrorText(destinationError);
+  if (result >= protocol::kResultDestinationBase) job.setErrorText(destinationError);
   job.jobResult.store(result);
   job.jobStatus.store(0, std::memory_order_release);
 }
@@ -93,11 +51,11 @@ std::int32_t startJob() {
   // the worker exists, so that a pause or cancel sent right after the start is never lost.
   job.pauseFlag.store(0);
   job.cancelFlag.store(0);
-  job.jobResult.store(resultOk);
+  job.jobResult.store(protocol::kResultOk);
   job.failures.clear();
   if (!platform::startDetachedThread(&jobThreadProc)) {
     // Without a worker nothing would ever end the job: end it here.
-    job.jobResult.store(resultNotOpened);
+    job.jobResult.store(protocol::kResultNotOpened);
     job.jobStatus.store(0, std::memory_order_release);
   }
   return 0;

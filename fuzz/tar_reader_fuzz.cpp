@@ -11,8 +11,8 @@
 #include <cstdlib>
 #include <string>
 
-#include "tar/archive_job.h"
-#include "tar/tar_reader.h"
+#include "engine/tar/archive_job.h"
+#include "engine/tar/tar_reader.h"
 
 namespace {
 

@@ -1,5 +1,6 @@
 // The operating-system seam on Linux: Windows paths mapped as Wine maps them.
-#include "platform.h"
+#include "engine/platform/platform.h"
+
 #include "common/wine_paths.h"
 
 #include <fcntl.h>

@@ -1,5 +1,5 @@
 // The operating-system seam on Windows: the engine's paths go to the ANSI calls unchanged.
-#include "platform.h"
+#include "engine/platform/platform.h"
 
 #include <windows.h>
 

@@ -1,15 +1,15 @@
-#include "archive_job.h"
+#include "engine/tar/archive_job.h"
 
-#include "../job.h"
-#include "../platform/platform.h"
-#include "destination.h"
+#include "common/protocol.h"
+#include "engine/platform/platform.h"
+#include "engine/tar/destination.h"
 
 namespace untgz {
 
 namespace {
 
 // The gzip layer's input buffer: large reads keep inflate busy instead of the system call.
-constexpr unsigned gzipInputBuffer = 128 * 1024;
+constexpr unsigned kGzipInputBuffer = 128 * 1024;
 
 }  // namespace
 
@@ -22,13 +22,13 @@ std::int32_t runArchiveJob(const std::string& archive, const std::string& destin
     if (refused != 0) return refused;
   }
   // Only a file can be an archive; a folder would open and then fail to read.
-  if (platform::pathKind(archive) != platform::PathKind::file) return resultNotOpened;
+  if (platform::pathKind(archive) != platform::PathKind::file) return protocol::kResultNotOpened;
   const auto path = platform::nativePath(archive);
-  if (!path) return resultNotOpened;
+  if (!path) return protocol::kResultNotOpened;
   const platform::FileId archiveId = platform::fileId(archive, true);
   gzFile file = gzopen(path->c_str(), "rb");
-  if (!file) return resultNotOpened;
-  gzbuffer(file, gzipInputBuffer);
+  if (!file) return protocol::kResultNotOpened;
+  gzbuffer(file, kGzipInputBuffer);
   return listing ? listMembers(file, control)
                  : extractMembers(file, outputRoot, archiveId, selection, control);
 }

@@ -8,8 +8,8 @@
 #include <cstdint>
 #include <string>
 
-#include "../job.h"
-#include "../platform/platform.h"
+#include "engine/failure_log.h"
+#include "engine/platform/platform.h"
 
 namespace untgz {
 

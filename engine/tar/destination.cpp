@@ -1,8 +1,9 @@
-#include "tar/destination.h"
+#include "engine/tar/destination.h"
 
 #include <cctype>
 
-#include "platform/platform.h"
+#include "common/protocol.h"
+#include "engine/platform/platform.h"
 
 namespace untgz {
 
@@ -150,7 +151,7 @@ int prepareDestination(const std::string& destination, std::string& outputRoot,
   const int code = validateDestination(destination);
   if (code == kPathOk) return 0;
   errorText = pathErrorText(code);
-  return 40 + code;
+  return protocol::kResultDestinationBase + code;
 }
 
 }  // namespace untgz

@@ -4,32 +4,33 @@
 #include <cstdio>
 #include <vector>
 
-#include "../platform/platform.h"
-#include "archive_job.h"
-#include "output_path.h"
-#include "output_tree.h"
-#include "selection.h"
-#include "tar_reader.h"
+#include "common/protocol.h"
+#include "engine/platform/platform.h"
+#include "engine/tar/archive_job.h"
+#include "engine/tar/output_path.h"
+#include "engine/tar/output_tree.h"
+#include "engine/tar/selection.h"
+#include "engine/tar/tar_reader.h"
 
 namespace untgz {
 
 namespace {
 
-constexpr unsigned pauseSleepMilliseconds = 50;
+constexpr unsigned kPauseSleepMilliseconds = 50;
 // Output goes through a large stream buffer: one system call per 256 KiB, not per block.
-constexpr std::size_t outputBufferSize = 256 * 1024;
+constexpr std::size_t kOutputBufferSize = 256 * 1024;
 
 class ExtractVisitor : public WalkVisitor {
  public:
   ExtractVisitor(const std::string& outputRoot, platform::FileId archive, const std::string& selection,
                  JobControl& control)
-      : tree_(outputRoot, archive), selection_(selection), control_(control), buffer_(outputBufferSize) {}
+      : tree_(outputRoot, archive), selection_(selection), control_(control), buffer_(kOutputBufferSize) {}
 
   ~ExtractVisitor() override { closeOutput(); }
 
   bool beforeBlock() override {
     if (control_.pauseFlag.load(std::memory_order_relaxed) != 0)
-      platform::sleepMilliseconds(pauseSleepMilliseconds);
+      platform::sleepMilliseconds(kPauseSleepMilliseconds);
     // A full disk ends the job like a cancel: no later member could be written either.
     return !diskFull_ && control_.cancelFlag.load(std::memory_order_relaxed) == 0;
   }
@@ -130,7 +131,8 @@ std::int32_t extractMembers(gzFile file, const std::string& outputRoot, platform
   }
   const std::int32_t result = finishWalk(file, end);
   // The archive's own faults come first; the members left out are counted either way.
-  if (result == resultOk && control.failures.count() > 0) return resultMembersNotExtracted;
+  if (result == protocol::kResultOk && control.failures.count() > 0)
+    return protocol::kResultMembersNotExtracted;
   return result;
 }
 

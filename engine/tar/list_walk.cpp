@@ -2,10 +2,10 @@
 // modification time in local time. Pause and cancel do not apply to a listing.
 #include <ctime>
 
-#include "../entry_list.h"
-#include "../platform/platform.h"
-#include "archive_job.h"
-#include "tar_reader.h"
+#include "engine/entry_list.h"
+#include "engine/platform/platform.h"
+#include "engine/tar/archive_job.h"
+#include "engine/tar/tar_reader.h"
 
 namespace untgz {
 

@@ -1,4 +1,4 @@
-#include "tar/output_tree.h"
+#include "engine/tar/output_tree.h"
 
 namespace untgz {
 

@@ -10,8 +10,8 @@
 #include <string>
 #include <unordered_set>
 
-#include "../job.h"
-#include "../platform/platform.h"
+#include "engine/failure_log.h"
+#include "engine/platform/platform.h"
 
 namespace untgz {
 

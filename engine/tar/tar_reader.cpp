@@ -1,11 +1,11 @@
-#include "tar_reader.h"
+#include "engine/tar/tar_reader.h"
 
 #include <algorithm>
 #include <cstring>
 #include <utility>
 #include <vector>
 
-#include "../job.h"
+#include "common/protocol.h"
 
 namespace untgz {
 
@@ -527,9 +527,9 @@ WalkEnd walkArchive(gzFile file, WalkVisitor& visitor, WalkProgress& progress) {
 
 std::int32_t finishWalk(gzFile file, WalkEnd end) {
   const int closed = gzclose(file);
-  if (closed != Z_OK || end == WalkEnd::readError) return resultCloseError;
-  if (end == WalkEnd::shortRead || end == WalkEnd::badHeader) return resultShortBlock;
-  return resultOk;
+  if (closed != Z_OK || end == WalkEnd::readError) return protocol::kResultDamaged;
+  if (end == WalkEnd::shortRead || end == WalkEnd::badHeader) return protocol::kResultNotATar;
+  return protocol::kResultOk;
 }
 
 }  // namespace untgz

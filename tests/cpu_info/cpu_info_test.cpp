@@ -1,6 +1,6 @@
 // Processor information: the speed text from a played clock, vendor and brand from played
 // identification leaves, the real processor, and the three commands.
-#include "cpu_info.h"
+#include "engine/cpu_info.h"
 
 #include <gtest/gtest.h>
 
@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "commands.h"
+#include "engine/commands.h"
 
 namespace {
 

@@ -1,6 +1,6 @@
 // Destination folders: the codes of malformed and unusable paths, the creation of
 // missing folders, and the gate that turns a refusal into a job result and message.
-#include "tar/destination.h"
+#include "engine/tar/destination.h"
 
 #include <gtest/gtest.h>
 
@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/platform.h"
+#include "engine/platform/platform.h"
 #include "scratch_folder.h"
 
 namespace fs = std::filesystem;

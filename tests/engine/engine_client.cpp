@@ -5,7 +5,7 @@
 #include <chrono>
 #include <thread>
 
-#include "commands.h"
+#include "engine/commands.h"
 
 namespace enginetest {
 

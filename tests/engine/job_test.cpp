@@ -8,7 +8,7 @@
 #include <thread>
 
 #include "engine_client.h"
-#include "platform/platform.h"
+#include "engine/platform/platform.h"
 
 using namespace enginetest;
 

@@ -4,7 +4,7 @@
 #include <ctime>
 
 #include "engine_client.h"
-#include "entry_list.h"
+#include "engine/entry_list.h"
 
 using namespace enginetest;
 using zaxtest::TarBuilder;

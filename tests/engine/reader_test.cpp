@@ -6,7 +6,7 @@
 #include <cstring>
 
 #include "engine_client.h"
-#include "tar/tar_reader.h"
+#include "engine/tar/tar_reader.h"
 
 using namespace enginetest;
 using zaxtest::Bytes;

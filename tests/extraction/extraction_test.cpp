@@ -13,8 +13,8 @@
 #include <thread>
 
 #include "engine_client.h"
-#include "job.h"
-#include "platform/platform.h"
+#include "engine/job.h"
+#include "engine/platform/platform.h"
 
 using namespace enginetest;
 using zaxtest::Bytes;
