@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "engine_client.h"
+#include "engine/tar/numbers.h"
 #include "engine/tar/tar_reader.h"
 
 using namespace enginetest;
@@ -14,12 +15,15 @@ using zaxtest::TarBuilder;
 
 namespace {
 
+// Header field offsets, spelled out here rather than taken from the reader.
+constexpr std::size_t kSizeOffset = 124, kMtimeOffset = 136, kChecksumOffset = 148;
+
 // Recomputes the header's checksum after a test changed its bytes.
 void resum(Bytes& header) {
-  std::memset(&header[148], ' ', 8);
+  std::memset(&header[kChecksumOffset], ' ', 8);
   unsigned sum = 0;
   for (unsigned char c : header) sum += c;
-  std::snprintf(reinterpret_cast<char*>(&header[148]), 8, "%06o", sum);
+  std::snprintf(reinterpret_cast<char*>(&header[kChecksumOffset]), 8, "%06o", sum);
 }
 
 // A header with one field's bytes replaced, and a checksum that matches them.
@@ -29,8 +33,6 @@ Bytes withField(TarBuilder::Entry entry, std::size_t offset, const std::string& 
   resum(header);
   return header;
 }
-
-constexpr std::size_t sizeField = 124, mtimeField = 136;
 
 // Bytes that do not compress.
 std::string noise(std::size_t size, std::uint32_t seed = 12345) {
@@ -109,9 +111,9 @@ TEST(Checksum, UnsignedAndSignedSumsAreAccepted) {
   Bytes header = TarBuilder::header(entry);
   EXPECT_TRUE(untgz::checksumMatches(header.data()));
   int signedSum = 0;
-  std::memset(&header[148], ' ', 8);
+  std::memset(&header[kChecksumOffset], ' ', 8);
   for (unsigned char c : header) signedSum += static_cast<signed char>(c);
-  std::snprintf(reinterpret_cast<char*>(&header[148]), 8, "%06o", signedSum);
+  std::snprintf(reinterpret_cast<char*>(&header[kChecksumOffset]), 8, "%06o", signedSum);
   EXPECT_TRUE(untgz::checksumMatches(header.data()));
   header[0] = 'X';
   EXPECT_FALSE(untgz::checksumMatches(header.data()));
@@ -119,7 +121,7 @@ TEST(Checksum, UnsignedAndSignedSumsAreAccepted) {
 
 TEST(Checksum, FieldIsOctalTextLikeTheNumbers) {
   Bytes header = TarBuilder::header({"f", '0', "x"});
-  std::memset(&header[148], ' ', 8);
+  std::memset(&header[kChecksumOffset], ' ', 8);
   unsigned sum = 0;
   for (unsigned char c : header) sum += c;
   char digits[16];
@@ -140,7 +142,7 @@ TEST(Checksum, FieldIsOctalTextLikeTheNumbers) {
   for (const Case& c : cases) {
     SCOPED_TRACE(testing::PrintToString(c.field));
     ASSERT_EQ(c.field.size(), 8u);
-    std::memcpy(&header[148], c.field.data(), 8);
+    std::memcpy(&header[kChecksumOffset], c.field.data(), 8);
     EXPECT_EQ(untgz::checksumMatches(header.data()), c.matches);
   }
 }
@@ -394,15 +396,15 @@ TEST(Walk, OutOfRangeHeadersEndTheWalkAsNotReadable) {
   const std::string huge("\x80\0\0\0\0\0\0\0\x40\0\0\0", 12);  // 1 GiB of long name
   // A member whose size field is unreadable; the bytes around a lax reading are valid.
   const auto badSize = [](const std::string& field) {
-    return TarBuilder().raw(withField({"m", '0'}, sizeField, field)).raw(Bytes(512, 'd')).file("after", "").end().bytes();
+    return TarBuilder().raw(withField({"m", '0'}, kSizeOffset, field)).raw(Bytes(512, 'd')).file("after", "").end().bytes();
   };
   struct Case { const char* name; Bytes archive; };
   const Case cases[] = {
-      {"negative size", TarBuilder().raw(withField({"neg", '0'}, sizeField, negative)).end().bytes()},
-      {"oversized long name", TarBuilder().raw(withField({"././@LongLink", 'L'}, sizeField, huge)).end().bytes()},
+      {"negative size", TarBuilder().raw(withField({"neg", '0'}, kSizeOffset, negative)).end().bytes()},
+      {"oversized long name", TarBuilder().raw(withField({"././@LongLink", 'L'}, kSizeOffset, huge)).end().bytes()},
       {"size with a letter", badSize(std::string("0000000000z\0", 12))},
       {"size with digits after its blank", badSize(std::string("1 000      \0", 12))},
-      {"mtime with a letter", TarBuilder().raw(withField({"m", '0'}, mtimeField, std::string("1234567x123\0", 12))).end().bytes()},
+      {"mtime with a letter", TarBuilder().raw(withField({"m", '0'}, kMtimeOffset, std::string("1234567x123\0", 12))).end().bytes()},
       {"record without a newline", TarBuilder().add({"p", 'x', "9 path=ab"}).file("f", "").end().bytes()},
       {"record length past the end", TarBuilder().add({"p", 'x', "99 path=a\n"}).file("f", "").end().bytes()},
       {"record without a key", TarBuilder().add({"p", 'x', "6 =ab\n"}).file("f", "").end().bytes()},
