@@ -1,5 +1,7 @@
 #include "engine/failure_log.h"
 
+#include <new>
+
 #include "common/protocol.h"
 
 namespace untgz {
@@ -28,23 +30,20 @@ void FailureLog::clear() {
   count_ = 0;
 }
 
-void FailureLog::add(const std::string& name, MemberFailure reason) {
+void FailureLog::add(const std::string& name, MemberFailure reason) noexcept {
   std::lock_guard<std::mutex> guard(lock_);
   ++count_;
-  if (kept_.size() < kKeptFailures) kept_.push_back({name.substr(0, protocol::kMaxOutputText), reason});
+  if (kept_.size() >= kKeptFailures) return;
+  try {
+    kept_.push_back({name.substr(0, protocol::kMaxOutputText), reason});
+  } catch (const std::bad_alloc&) {
+    // The member is counted all the same; only its name is not kept.
+  }
 }
 
 std::int64_t FailureLog::count() const {
   std::lock_guard<std::mutex> guard(lock_);
   return count_;
-}
-
-bool FailureLog::at(std::size_t index, std::string& name, MemberFailure& reason) const {
-  std::lock_guard<std::mutex> guard(lock_);
-  if (index >= kept_.size()) return false;
-  name = kept_[index].name;
-  reason = kept_[index].reason;
-  return true;
 }
 
 }  // namespace untgz

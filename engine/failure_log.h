@@ -37,10 +37,19 @@ class FailureLog {
   static constexpr std::size_t kKeptFailures = 1000;
 
   void clear();
-  void add(const std::string& name, MemberFailure reason);
+  // Never throws, so that a member's file can be counted while an exception unwinds the
+  // walk: when memory runs out the member is counted without its name.
+  void add(const std::string& name, MemberFailure reason) noexcept;
   std::int64_t count() const;
-  // False when no failure is kept at that index.
-  bool at(std::size_t index, std::string& name, MemberFailure& reason) const;
+  // Calls read(name, reason) with the failure kept at that index, without copying it;
+  // false when none is kept there.
+  template <typename Read>
+  bool read(std::size_t index, Read read) const {
+    std::lock_guard<std::mutex> guard(lock_);
+    if (index >= kept_.size()) return false;
+    read(kept_[index].name, kept_[index].reason);
+    return true;
+  }
 
  private:
   struct Entry {

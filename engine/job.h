@@ -1,5 +1,5 @@
-// The job that the command table starts and the worker thread runs: the state the host
-// thread and the worker share, the start of a job, the worker, and the percentage.
+// The job that an engine starts and its worker thread runs: the state the host thread and
+// the worker share, what the worker does with it, and the percentage.
 //
 // Values that cross threads are atomics. The worker stores everything a finished job
 // leaves behind (result, counters, entry list, error text) before it stores jobStatus 0
@@ -42,8 +42,13 @@ struct JobState {
   // The members the current or last extraction did not extract.
   FailureLog failures;
 
-  // Message of the last destination failure; never cleared.
-  std::string errorText() const;
+  // Message of the last destination failure; never cleared. Read through read(text)
+  // without a copy.
+  template <typename Read>
+  auto readErrorText(Read read) const {
+    std::lock_guard<std::mutex> lock(errorTextLock_);
+    return read(errorText_);
+  }
   void setErrorText(const std::string& text);
 
  private:
@@ -51,16 +56,16 @@ struct JobState {
   std::string errorText_;
 };
 
-JobState& jobState();
+class EntryList;
+struct TestHooks;
 
-// Behind "zaxuntar" and "uncompress": -1 while a job runs, else 0. The job's outcome is
-// read afterwards with "getintret".
-std::int32_t startExtractJob(const std::string& archive, const std::string& destination,
-                             const std::string& selection);
-std::int32_t startUncompressJob(const std::string& archive, const std::string& destination);
+// The job the state describes, from the destination check to the end of the walk, on the
+// worker thread. Answers the job's result; the error text of a refused destination is
+// stored in the state. Throws what the walk throws (std::bad_alloc).
+std::int32_t runJob(JobState& job, EntryList& entries, const TestHooks& hooks);
 
 // 0 to 100: how far the current or last job has read its archive file.
-std::int32_t getPercentage();
+std::int32_t percentage(const JobState& job);
 
 // Size of a file in bytes, 0 when it cannot be opened.
 std::int64_t fileSizeOf(const std::string& path);

@@ -1,5 +1,7 @@
 #include "engine/tar/archive_job.h"
 
+#include <memory>
+
 #include "common/protocol.h"
 #include "engine/platform/platform.h"
 #include "engine/tar/destination.h"
@@ -11,6 +13,13 @@ namespace {
 // The gzip layer's input buffer: large reads keep inflate busy instead of the system call.
 constexpr unsigned kGzipInputBuffer = 128 * 1024;
 
+// Closes an archive that a walk left by an exception; a walk that ends hands it to
+// finishWalk, which closes it and reads the gzip layer's verdict.
+struct CloseArchive {
+  void operator()(gzFile_s* file) const { gzclose(file); }
+};
+using OpenArchive = std::unique_ptr<gzFile_s, CloseArchive>;
+
 }  // namespace
 
 std::int32_t runArchiveJob(const std::string& archive, const std::string& destination,
@@ -18,7 +27,8 @@ std::int32_t runArchiveJob(const std::string& archive, const std::string& destin
                            std::string& errorText) {
   std::string outputRoot;
   if (!listing) {
-    const std::int32_t refused = prepareDestination(destination, outputRoot, errorText);
+    const std::int32_t refused =
+        prepareDestination(destination, outputRoot, errorText, control.hooks);
     if (refused != 0) return refused;
   }
   // Only a file can be an archive; a folder would open and then fail to read.
@@ -26,11 +36,17 @@ std::int32_t runArchiveJob(const std::string& archive, const std::string& destin
   const auto path = platform::nativePath(archive);
   if (!path) return protocol::kResultNotOpened;
   const platform::FileId archiveId = platform::fileId(archive, true);
-  gzFile file = gzopen(path->c_str(), "rb");
+  OpenArchive file(gzopen(path->c_str(), "rb"));
   if (!file) return protocol::kResultNotOpened;
-  gzbuffer(file, kGzipInputBuffer);
-  return listing ? listMembers(file, control)
-                 : extractMembers(file, outputRoot, archiveId, selection, control);
+  gzbuffer(file.get(), kGzipInputBuffer);
+  const WalkEnd end = listing
+                          ? listMembers(file.get(), control)
+                          : extractMembers(file.get(), outputRoot, archiveId, selection, control);
+  const std::int32_t result = finishWalk(file.release(), end);
+  // The archive's own faults come first; the members left out are counted either way.
+  if (!listing && result == protocol::kResultOk && control.failures.count() > 0)
+    return protocol::kResultMembersNotExtracted;
+  return result;
 }
 
 }  // namespace untgz

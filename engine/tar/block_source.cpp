@@ -42,7 +42,8 @@ void BlockSource::refill() {
   begin_ = 0;
   end_ = leftover;
   while (!finished_ && end_ < kBlockSize) {
-    const int got = gzread(file_, buffer_.data() + end_, static_cast<unsigned>(buffer_.size() - end_));
+    const int got =
+        gzread(file_, buffer_.data() + end_, static_cast<unsigned>(buffer_.size() - end_));
     if (got < 0) {
       failed_ = true;
       finished_ = true;

@@ -56,11 +56,13 @@ bool readNumber(const unsigned char* field, std::size_t width, std::int64_t& val
 bool checksumMatches(const unsigned char* block) {
   std::int64_t stored = 0;
   std::size_t digits = 0;
-  if (!parseOctalText(block + kChecksumField.offset, kChecksumField.width, stored, digits) || digits == 0)
+  if (!parseOctalText(block + kChecksumField.offset, kChecksumField.width, stored, digits) ||
+      digits == 0)
     return false;
   std::int64_t unsignedSum = 0, signedSum = 0;
   for (std::size_t j = 0; j < kBlockSize; ++j) {
-    const bool inField = j >= kChecksumField.offset && j < kChecksumField.offset + kChecksumField.width;
+    const bool inField =
+        j >= kChecksumField.offset && j < kChecksumField.offset + kChecksumField.width;
     const unsigned char c = inField ? ' ' : block[j];
     unsignedSum += c;
     signedSum += static_cast<signed char>(c);

@@ -79,14 +79,22 @@ class Walker {
     source_.consume(1);
 
     switch (header.kind) {
-      case HeaderKind::longName: return longName(header);
-      case HeaderKind::longLink: return longLink(header);
-      case HeaderKind::paxRecords: return paxRecords(header);
-      case HeaderKind::globalRecords: return skipData(header.size);
-      case HeaderKind::directory: return directory(header);
-      case HeaderKind::regular: return regular(header);
-      case HeaderKind::noData: return noData(header);
-      case HeaderKind::vendor: return vendor(header);
+      case HeaderKind::longName:
+        return longName(header);
+      case HeaderKind::longLink:
+        return longLink(header);
+      case HeaderKind::paxRecords:
+        return paxRecords(header);
+      case HeaderKind::globalRecords:
+        return skipData(header.size);
+      case HeaderKind::directory:
+        return directory(header);
+      case HeaderKind::regular:
+        return regular(header);
+      case HeaderKind::noData:
+        return noData(header);
+      case HeaderKind::vendor:
+        return vendor(header);
     }
     return kGoOn;
   }
@@ -96,7 +104,8 @@ class Walker {
   // held no block at all (an empty file) is no archive, and one that ends between an
   // extended header and its member has lost that member.
   WalkEnd endBetweenMembers(WalkEnd end) const {
-    if (end == WalkEnd::shortRead && source_.endedCleanly() && source_.consumedAny() && !pending_.any)
+    if (end == WalkEnd::shortRead && source_.endedCleanly() && source_.consumedAny() &&
+        !pending_.any)
       return WalkEnd::endOfArchive;
     return end;
   }
@@ -218,7 +227,8 @@ class Walker {
       const std::int64_t blocksWanted = (remaining + kBlockSize - 1) / kBlockSize;
       std::size_t blocks = 1;
       const std::size_t ready = source_.ready();
-      while (blocks < ready && static_cast<std::int64_t>(blocks) < blocksWanted && visitor_.beforeBlock())
+      while (blocks < ready && static_cast<std::int64_t>(blocks) < blocksWanted &&
+             visitor_.beforeBlock())
         ++blocks;
       const std::int64_t bytes = std::min<std::int64_t>(remaining, blocks * kBlockSize);
       visitor_.onFileData(first, static_cast<std::size_t>(bytes));

@@ -1,12 +1,13 @@
 // pax extended header records: what the good ones change about the next member, and the
 // malformed ones that make the header unreadable. The header view's name field.
+#include "engine/tar/pax_records.h"
+
 #include <gtest/gtest.h>
 
 #include <cstring>
 #include <string>
 
 #include "engine/tar/header.h"
-#include "engine/tar/pax_records.h"
 #include "test_support.h"
 
 using zaxtest::paxRecord;
@@ -20,27 +21,41 @@ struct Expected {
 };
 
 TEST(PaxRecords, GoodRecordsAndWhatTheyOverride) {
-  struct Case { const char* name; std::string data; Expected expected; };
+  struct Case {
+    const char* name;
+    std::string data;
+    Expected expected;
+  };
   const std::string eighteenNines(18, '9');
   const Case cases[] = {
       {"no records", "", {}},
       {"path", paxRecord("path", "dir/file"), {true, false, false, "dir/file"}},
-      {"a later record wins", paxRecord("path", "first") + paxRecord("path", "second"),
+      {"a later record wins",
+       paxRecord("path", "first") + paxRecord("path", "second"),
        {true, false, false, "second"}},
       {"an empty value takes the key back", paxRecord("path", "p") + paxRecord("path", ""), {}},
-      {"'=' and a newline inside a value", paxRecord("path", "a=b\nc"), {true, false, false, "a=b\nc"}},
+      {"'=' and a newline inside a value",
+       paxRecord("path", "a=b\nc"),
+       {true, false, false, "a=b\nc"}},
       {"size with leading zeros", paxRecord("size", "000123"), {false, true, false, "", 123}},
-      {"size of 18 digits", paxRecord("size", eighteenNines), {false, true, false, "", 999999999999999999}},
+      {"size of 18 digits",
+       paxRecord("size", eighteenNines),
+       {false, true, false, "", 999999999999999999}},
       {"size taken back", paxRecord("size", "5") + paxRecord("size", ""), {}},
-      {"fraction of a time dropped", paxRecord("mtime", "1350244992.02396"),
+      {"fraction of a time dropped",
+       paxRecord("mtime", "1350244992.02396"),
        {false, false, true, "", 0, 1350244992}},
       {"negative time", paxRecord("mtime", "-3.25"), {false, false, true, "", 0, -3}},
       {"time with an empty fraction", paxRecord("mtime", "7."), {false, false, true, "", 0, 7}},
-      {"keys this reader does not use", paxRecord("uid", "not a number") + paxRecord("comment", ""), {}},
+      {"keys this reader does not use",
+       paxRecord("uid", "not a number") + paxRecord("comment", ""),
+       {}},
       {"linkpath", paxRecord("linkpath", "target"), {}},
-      {"NUL padding after the last record", paxRecord("path", "p") + std::string(40, '\0'),
+      {"NUL padding after the last record",
+       paxRecord("path", "p") + std::string(40, '\0'),
        {true, false, false, "p"}},
-      {"all together", paxRecord("path", "p") + paxRecord("size", "3") + paxRecord("mtime", "9"),
+      {"all together",
+       paxRecord("path", "p") + paxRecord("size", "3") + paxRecord("mtime", "9"),
        {true, true, true, "p", 3, 9}},
   };
   for (const Case& c : cases) {
@@ -64,7 +79,10 @@ TEST(PaxRecords, GoodRecordsAndWhatTheyOverride) {
 }
 
 TEST(PaxRecords, MalformedRecordsAreRefused) {
-  struct Case { const char* name; std::string data; };
+  struct Case {
+    const char* name;
+    std::string data;
+  };
   const Case cases[] = {
       {"no blank after the length", "12path=abcde\n"},
       {"a length that is no number", "1a path=x\n"},
@@ -95,10 +113,21 @@ TEST(PaxRecords, MalformedRecordsAreRefused) {
 // The prefix field holds the folders of a ustar name only; old GNU headers keep other
 // data in those bytes, and their magic tells them apart.
 TEST(HeaderView, TheUstarPrefixIsJoinedOnlyInUstarHeaders) {
-  struct Case { const char* name; const char* magic; const char* prefix; std::string expected; };
+  struct Case {
+    const char* name;
+    const char* magic;
+    const char* prefix;
+    std::string expected;
+  };
   const Case cases[] = {
-      {"ustar with a prefix", "ustar\0" "00", "some/folder", "some/folder/file"},
-      {"ustar without one", "ustar\0" "00", "", "file"},
+      {"ustar with a prefix",
+       "ustar\0"
+       "00",
+       "some/folder", "some/folder/file"},
+      {"ustar without one",
+       "ustar\0"
+       "00",
+       "", "file"},
       {"old GNU magic", "ustar  \0", "not a folder", "file"},
       {"no magic", "\0\0\0\0\0\0\0\0", "not a folder", "file"},
   };
