@@ -16,8 +16,9 @@ const char* const kPathTexts[] = {
     "The path is a file , thus it cannot be created in the destination as a path",
     "Unable to create the destination directory , possible drive invalid or read only ",
     "The UNC path is a file , thus it cannot be created in the destination as a path",
-    "Unable to create the destination directory , possible UNC path invalid or "
-    "disconnected or read only ",
+    // One message over two lines.
+    ("Unable to create the destination directory , possible UNC path invalid or "
+     "disconnected or read only "),
     "You need at least two characters to a path like this a: ",
     "Too many characters : on the path ",
     "Invalid character ? on the path ",

@@ -26,7 +26,8 @@ class LoadedEngine {
     // root as drive Z:.
     library_ = ::LoadLibraryA(untgz::paths::windowsPathOf(ZAX_ENGINE_LIBRARY).c_str());
     if (library_)
-      entry_ = reinterpret_cast<Interface1Entry>(::GetProcAddress(library_, "interface1"));
+      entry_ = reinterpret_cast<Interface1Entry>(
+          reinterpret_cast<void*>(::GetProcAddress(library_, "interface1")));
 #else
     library_ = ::dlopen(ZAX_ENGINE_LIBRARY, RTLD_NOW | RTLD_LOCAL);
     if (library_) entry_ = reinterpret_cast<Interface1Entry>(::dlsym(library_, "interface1"));
