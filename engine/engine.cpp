@@ -6,6 +6,11 @@
 namespace untgz {
 
 Engine::~Engine() {
+  // For the library's own engine this runs as the library is unloaded. A host that waited
+  // for "status" 0 has left nothing to wait for, and at process exit Windows has ended the
+  // other threads before this runs. Only a host that frees the library while "status"
+  // answers 1 would have this wait under the loader lock, for a thread whose exit needs
+  // that lock; no wait could make that unload safe, as the thread runs the library's code.
   job_.pauseFlag.store(1);
   job_.cancelFlag.store(1);
   worker_.wait();
@@ -66,10 +71,11 @@ void Engine::runWorker() noexcept {
 #endif
   // The worker's boundary: an exception leaving the thread would end the process. The
   // only one the job can raise is std::bad_alloc (a pax record or long name of megabytes
-  // where memory is short), and it ends the job like a job that could not run, with 5:
-  // "not opened" is the one result a host reports without blaming the archive's contents,
-  // which may well be sound. The walk's objects close what they opened on the way out (the
-  // archive, a member's file, which is removed and counted as not extracted).
+  // where memory is short). It ends the job with 5, the result of a job that could not
+  // run, as when no thread could be started; every other result names a fault of the
+  // archive or the destination, which may well be sound. The walk's objects close what
+  // they opened on the way out: the archive, and a member's file, which is removed and
+  // counted as not extracted.
   const std::int32_t result = guarded(protocol::kResultNotOpened, [this] {
     if (hooks_.worker) hooks_.worker(WorkerMoment::beforeJob);
     return runJob(job_, entries_, hooks_);

@@ -2,13 +2,16 @@
 // percentage, the thread lines, what "status" waits for, and the worker's boundary.
 #include <gtest/gtest.h>
 
-#include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
+#include <cstdio>
+#include <functional>
 #include <mutex>
 #include <new>
 #include <thread>
 
+#include "engine/platform/platform.h"
 #include "engine_client.h"
 
 using namespace enginetest;
