@@ -1,139 +1,180 @@
-#include "commands.h"
+#include "engine/commands.h"
 
 #include <cstring>
 #include <string>
+#include <string_view>
 
-#include "cpu_info.h"
-#include "entry_list.h"
-#include "job.h"
+#include "common/protocol.h"
+#include "engine/engine.h"
 
 namespace untgz {
 
 namespace {
 
-std::string stringOperand(std::intptr_t operand) {
-  const char* text = reinterpret_cast<const char*>(operand);
-  return text ? std::string(text) : std::string();
-}
+const char* textOperand(std::intptr_t operand) { return reinterpret_cast<const char*>(operand); }
 
-std::int32_t copyOut(std::intptr_t operand, const std::string& text) {
+std::int32_t copyOut(std::intptr_t operand, std::string_view text) {
   char* buffer = reinterpret_cast<char*>(operand);
   if (!buffer) return 0;
-  const std::size_t length = text.size() < maxOutputText ? text.size() : maxOutputText;
+  const std::size_t length =
+      text.size() < protocol::kMaxOutputText ? text.size() : protocol::kMaxOutputText;
   std::memcpy(buffer, text.data(), length);
   buffer[length] = '\0';
   return 0;
 }
 
 std::int32_t withFallback(std::intptr_t operand, const std::string& text) {
-  return copyOut(operand, text.empty() ? std::string("Unavailable") : text);
+  return copyOut(operand, text.empty() ? std::string_view("Unavailable") : std::string_view(text));
+}
+
+// One value of the current entry, read in place.
+template <typename Value>
+Value current(Engine& engine, Value EntryRecord::*field) {
+  return engine.entries().readCurrent([field](const EntryRecord& entry) { return entry.*field; });
 }
 
 struct Operands {
   std::intptr_t first, second, third;
 };
 
-using Handler = std::int32_t (*)(const Operands&);
+using Handler = std::int32_t (*)(Engine&, const Operands&);
 
 struct Command {
   const char* word;
   Handler run;
 };
 
-JobState& job() { return jobState(); }
-
 // Tested in this order; the first exact match runs.
-const Command commandTable[] = {
-    {"zaxuntar",
-     [](const Operands& o) {
-       return startExtractJob(stringOperand(o.first), stringOperand(o.second),
-                              stringOperand(o.third));
+const Command kCommandTable[] = {
+    {protocol::kExtract.narrow,
+     [](Engine& e, const Operands& o) {
+       return e.startExtractJob(textOperand(o.first), textOperand(o.second), textOperand(o.third));
      }},
-    {"uncompress",
-     [](const Operands& o) {
-       return startUncompressJob(stringOperand(o.first), stringOperand(o.second));
+    {protocol::kUncompress.narrow,
+     [](Engine& e, const Operands& o) {
+       return e.startUncompressJob(textOperand(o.first), textOperand(o.second));
      }},
-    {"setfinished",
-     [](const Operands& o) {
-       job().finishedValue.store(static_cast<std::int32_t>(o.first));
+    {protocol::kSetFinished.narrow,
+     [](Engine& e, const Operands& o) {
+       e.job().finishedValue.store(static_cast<std::int32_t>(o.first));
        return 0;
      }},
-    {"getfinished", [](const Operands&) { return job().finishedValue.load(); }},
-    {"getporcentagem", [](const Operands&) { return getPercentage(); }},
-    {"pause",
-     [](const Operands&) {
-       job().pauseFlag.store(1);
+    {protocol::kGetFinished.narrow,
+     [](Engine& e, const Operands&) { return e.job().finishedValue.load(); }},
+    {protocol::kPercentage.narrow, [](Engine& e, const Operands&) { return percentage(e.job()); }},
+    {protocol::kPause.narrow,
+     [](Engine& e, const Operands&) {
+       e.job().pauseFlag.store(1);
        return 0;
      }},
-    {"resume",
-     [](const Operands&) {
-       job().pauseFlag.store(0);
+    {protocol::kResume.narrow,
+     [](Engine& e, const Operands&) {
+       e.job().pauseFlag.store(0);
        return 0;
      }},
-    {"cancel",
-     [](const Operands&) {
-       job().pauseFlag.store(1);
-       job().cancelFlag.store(1);
+    {protocol::kCancel.narrow,
+     [](Engine& e, const Operands&) {
+       e.job().pauseFlag.store(1);
+       e.job().cancelFlag.store(1);
        return 0;
      }},
-    {"getintret", [](const Operands&) { return job().jobResult.load(); }},
-    {"compressionlevel",
-     [](const Operands& o) {
+    {protocol::kResult.narrow, [](Engine& e, const Operands&) { return e.job().jobResult.load(); }},
+    {protocol::kCompressionLevel.narrow,
+     [](Engine& e, const Operands& o) {
        const auto level = static_cast<std::uint32_t>(o.first);
        if (level > 9) return 1;
-       job().compressionLevel.store(static_cast<std::int32_t>(level));
+       e.job().compressionLevel.store(static_cast<std::int32_t>(level));
        return 0;
      }},
-    {"status", [](const Operands&) { return job().jobStatus.load(std::memory_order_acquire); }},
-    {"cpuspeed", [](const Operands& o) { return copyOut(o.first, measureCpuSpeed()); }},
-    {"getcpuname", [](const Operands& o) { return withFallback(o.first, getVendorString()); }},
-    {"getbrandstring", [](const Operands& o) { return withFallback(o.first, getBrandString()); }},
-    {"geterrorstring", [](const Operands& o) { return copyOut(o.first, job().errorText()); }},
-    {"setflaglist",
-     [](const Operands& o) {
-       job().listMode.store(static_cast<std::int32_t>(o.first));
-       job().dirCount.store(0);
-       job().fileCount.store(0);
+    {protocol::kStatus.narrow, [](Engine& e, const Operands&) { return e.status(); }},
+    {protocol::kCpuSpeed.narrow,
+     [](Engine& e, const Operands& o) { return copyOut(o.first, e.cpu().speed()); }},
+    {protocol::kCpuVendor.narrow,
+     [](Engine& e, const Operands& o) { return withFallback(o.first, e.cpu().vendor()); }},
+    {protocol::kCpuBrand.narrow,
+     [](Engine& e, const Operands& o) { return withFallback(o.first, e.cpu().brand()); }},
+    {protocol::kErrorText.narrow,
+     [](Engine& e, const Operands& o) {
+       return e.job().readErrorText(
+           [&](const std::string& text) { return copyOut(o.first, text); });
+     }},
+    {protocol::kSetListMode.narrow,
+     [](Engine& e, const Operands& o) {
+       e.job().listMode.store(static_cast<std::int32_t>(o.first));
+       e.job().dirCount.store(0);
+       e.job().fileCount.store(0);
        return 0;
      }},
-    {"tarinfo", [](const Operands&) { return nextEntry(0); }},
-    {"tarinfo2", [](const Operands&) { return nextEntry(1); }},
-    {"tarinfoisdir", [](const Operands&) { return currentEntry().isDir; }},
-    {"tarinfosecond", [](const Operands&) { return currentEntry().second; }},
-    {"tarinfominute", [](const Operands&) { return currentEntry().minute; }},
-    {"tarinfohour", [](const Operands&) { return currentEntry().hour; }},
-    {"tarinfoyear", [](const Operands&) { return currentEntry().year; }},
-    {"tarinfomonth", [](const Operands&) { return currentEntry().month; }},
-    {"tarinfoday", [](const Operands&) { return currentEntry().day; }},
-    {"tarinfofilename", [](const Operands& o) { return copyOut(o.first, currentEntry().name); }},
-    {"tarinfosize", [](const Operands&) { return saturate32(currentEntry().size); }},
-    {"tarinfodelete", [](const Operands&) { return deleteEntryList(); }},
-    {"getnumdir", [](const Operands&) { return job().dirCount.load(); }},
-    {"getnumfiles", [](const Operands&) { return job().fileCount.load(); }},
-    {"getnumfailed", [](const Operands&) { return saturate32(job().failures.count()); }},
-    {"getfailure",
-     [](const Operands& o) {
+    {protocol::kFirstEntry.narrow, [](Engine& e, const Operands&) { return e.entries().next(0); }},
+    {protocol::kNextEntry.narrow, [](Engine& e, const Operands&) { return e.entries().next(1); }},
+    {protocol::kEntryIsDirectory.narrow,
+     [](Engine& e, const Operands&) { return current(e, &EntryRecord::isDir); }},
+    {protocol::kEntrySecond.narrow,
+     [](Engine& e, const Operands&) { return current(e, &EntryRecord::second); }},
+    {protocol::kEntryMinute.narrow,
+     [](Engine& e, const Operands&) { return current(e, &EntryRecord::minute); }},
+    {protocol::kEntryHour.narrow,
+     [](Engine& e, const Operands&) { return current(e, &EntryRecord::hour); }},
+    {protocol::kEntryYear.narrow,
+     [](Engine& e, const Operands&) { return current(e, &EntryRecord::year); }},
+    {protocol::kEntryMonth.narrow,
+     [](Engine& e, const Operands&) { return current(e, &EntryRecord::month); }},
+    {protocol::kEntryDay.narrow,
+     [](Engine& e, const Operands&) { return current(e, &EntryRecord::day); }},
+    {protocol::kEntryName.narrow,
+     [](Engine& e, const Operands& o) {
+       return e.entries().readCurrent(
+           [&](const EntryRecord& entry) { return copyOut(o.first, entry.name); });
+     }},
+    {protocol::kEntrySize.narrow,
+     [](Engine& e, const Operands&) { return saturate32(current(e, &EntryRecord::size)); }},
+    {protocol::kDeleteEntries.narrow,
+     [](Engine& e, const Operands&) {
+       e.entries().clear();
+       return 0;
+     }},
+    {protocol::kDirectoryCount.narrow,
+     [](Engine& e, const Operands&) { return e.job().dirCount.load(); }},
+    {protocol::kFileCount.narrow,
+     [](Engine& e, const Operands&) { return e.job().fileCount.load(); }},
+    {protocol::kFailedCount.narrow,
+     [](Engine& e, const Operands&) { return saturate32(e.job().failures.count()); }},
+    {protocol::kFailure.narrow,
+     [](Engine& e, const Operands& o) {
        // Operand 3 is the index; the name goes to operand 1 and the reason's text to
        // operand 2. Answers the reason's number, or 0 when no failure is kept there.
-       std::string name;
-       MemberFailure reason;
-       if (o.third < 0 || !job().failures.at(static_cast<std::size_t>(o.third), name, reason)) return 0;
-       copyOut(o.first, name);
-       copyOut(o.second, memberFailureText(reason));
-       return static_cast<std::int32_t>(reason);
+       std::int32_t number = 0;
+       if (o.third < 0) return number;
+       e.job().failures.read(static_cast<std::size_t>(o.third),
+                             [&](const std::string& name, MemberFailure reason) {
+                               copyOut(o.first, name);
+                               copyOut(o.second, memberFailureText(reason));
+                               number = static_cast<std::int32_t>(reason);
+                             });
+       return number;
      }},
 };
 
 }  // namespace
 
-std::int32_t dispatchCommand(const char* command, std::intptr_t operand1, std::intptr_t operand2,
-                             std::intptr_t operand3) {
+std::int32_t dispatchCommand(Engine& engine, const char* command, std::intptr_t operand1,
+                             std::intptr_t operand2, std::intptr_t operand3) {
   if (!command) return 0;
   const Operands operands{operand1, operand2, operand3};
-  for (const Command& entry : commandTable) {
-    if (std::strcmp(command, entry.word) == 0) return entry.run(operands);
+  for (const Command& entry : kCommandTable) {
+    if (std::strcmp(command, entry.word) == 0) return entry.run(engine, operands);
   }
   return 0;
+}
+
+std::int32_t dispatchCommand(const char* command, std::intptr_t operand1, std::intptr_t operand2,
+                             std::intptr_t operand3) {
+  return dispatchCommand(processEngine(), command, operand1, operand2, operand3);
+}
+
+std::int32_t Engine::dispatch(const char* command, std::intptr_t operand1, std::intptr_t operand2,
+                              std::intptr_t operand3) {
+  return dispatchCommand(*this, command, operand1, operand2, operand3);
 }
 
 }  // namespace untgz

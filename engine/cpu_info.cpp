@@ -1,9 +1,9 @@
-#include "cpu_info.h"
+#include "engine/cpu_info.h"
 
 #include <cstdio>
 #include <cstring>
 
-#include "platform/platform.h"
+#include "engine/platform/platform.h"
 
 #if defined(__i386__) || defined(__x86_64__)
 #include <cpuid.h>
@@ -16,12 +16,12 @@ namespace untgz {
 namespace {
 
 // The highest normal scheduling level (THREAD_PRIORITY_HIGHEST).
-constexpr int highestNormalPriority = 2;
-constexpr std::uint32_t timeStampCounterFeature = 1u << 4;  // leaf 1, EDX
-constexpr std::uint32_t lastBrandLeaf = 0x80000004u;
+constexpr int kHighestNormalPriority = 2;
+constexpr std::uint32_t kTimeStampCounterFeature = 1u << 4;  // leaf 1, EDX
+constexpr std::uint32_t kLastBrandLeaf = 0x80000004u;
 
-const char unavailableSpeed[] = "Unavailable \n";
-const char unavailable[] = "Unavailable";
+const char kUnavailableSpeed[] = "Unavailable \n";
+const char kUnavailable[] = "Unavailable";
 
 // Register bytes lowest first, as the processor lays out its identification texts.
 void appendRegister(std::string& text, std::uint32_t value) {
@@ -54,7 +54,7 @@ int queryCpuid(std::uint32_t leaf, CpuidRegisters& registers) {
 std::uint64_t readTimeStampCounter() {
   // RDTSC faults on a processor that lacks it: ask the feature flags first.
   CpuidRegisters features;
-  if (queryCpuid(1, features) != 0 || (features.edx & timeStampCounterFeature) == 0) return 0;
+  if (queryCpuid(1, features) != 0 || (features.edx & kTimeStampCounterFeature) == 0) return 0;
   return __rdtsc();
 }
 
@@ -88,21 +88,16 @@ CpuSources systemCpuSources() {
   return sources;
 }
 
-CpuSources& cpuSources() {
-  static CpuSources sources = systemCpuSources();
-  return sources;
-}
-
 std::string produceCpuSpeedText(const CpuSources& sources) {
   std::int64_t counter = 0;
   std::int64_t frequency = 0;
   if (sources.readTimeStampCounter() == 0 || !sources.readPerformanceCounter(counter) ||
       !sources.readPerformanceFrequency(frequency)) {
-    return unavailableSpeed;
+    return kUnavailableSpeed;
   }
 
   const int savedPriority = sources.currentThreadPriority();
-  sources.setCurrentThreadPriority(highestNormalPriority);
+  sources.setCurrentThreadPriority(kHighestNormalPriority);
 
   // A first read warms the instruction up, so the start count is not its slowest one.
   sources.readTimeStampCounter();
@@ -127,7 +122,7 @@ std::string produceCpuSpeedText(const CpuSources& sources) {
 
 std::string buildVendorString(const CpuSources& sources) {
   CpuidRegisters registers;
-  if (sources.queryCpuid(0, registers) != 0) return unavailable;
+  if (sources.queryCpuid(0, registers) != 0) return kUnavailable;
   std::string text;
   appendRegister(text, registers.ebx);
   appendRegister(text, registers.edx);
@@ -137,12 +132,12 @@ std::string buildVendorString(const CpuSources& sources) {
 
 std::string buildBrandString(const CpuSources& sources) {
   CpuidRegisters registers;
-  if (sources.queryCpuid(0x80000000u, registers) != 0 || registers.eax < lastBrandLeaf) {
-    return unavailable;
+  if (sources.queryCpuid(0x80000000u, registers) != 0 || registers.eax < kLastBrandLeaf) {
+    return kUnavailable;
   }
   std::string text;
-  for (std::uint32_t leaf = 0x80000002u; leaf <= lastBrandLeaf; ++leaf) {
-    if (sources.queryCpuid(leaf, registers) != 0) return unavailable;
+  for (std::uint32_t leaf = 0x80000002u; leaf <= kLastBrandLeaf; ++leaf) {
+    if (sources.queryCpuid(leaf, registers) != 0) return kUnavailable;
     appendRegister(text, registers.eax);
     appendRegister(text, registers.ebx);
     appendRegister(text, registers.ecx);
@@ -151,13 +146,13 @@ std::string buildBrandString(const CpuSources& sources) {
   return cutAtNul(text);
 }
 
-const std::string& measureCpuSpeed() {
-  static const std::string text = produceCpuSpeedText(cpuSources());
-  return text;
+const std::string& CpuInfo::speed() {
+  std::lock_guard<std::mutex> guard(lock_);
+  if (!measured_) {
+    speed_ = produceCpuSpeedText(sources);
+    measured_ = true;
+  }
+  return speed_;
 }
-
-std::string getVendorString() { return buildVendorString(cpuSources()); }
-
-std::string getBrandString() { return buildBrandString(cpuSources()); }
 
 }  // namespace untgz

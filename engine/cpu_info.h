@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <mutex>
 #include <string>
 
 namespace untgz {
@@ -38,9 +39,6 @@ struct CpuSources {
 // The real processor and system.
 CpuSources systemCpuSources();
 
-// The sources the cached and per-request texts below use; starts as systemCpuSources().
-CpuSources& cpuSources();
-
 // Counts time-stamp ticks over one second of the performance counter at raised priority
 // (the former priority is restored) and formats them as "2793.0412 MHz"; "Unavailable \n"
 // when a counter is missing. Measures every time it is called.
@@ -53,12 +51,26 @@ std::string buildVendorString(const CpuSources& sources);
 // first NUL; "Unavailable" when the extended leaves do not reach 0x80000004.
 std::string buildBrandString(const CpuSources& sources);
 
-// Behind "cpuspeed": measured on the first call after the library is loaded, then only
-// returned (also when that first measurement gave "Unavailable \n").
-const std::string& measureCpuSpeed();
+// The processor texts of one engine: the sources they come from, and the speed, which is
+// measured once.
+class CpuInfo {
+ public:
+  // Where the texts come from; starts as systemCpuSources().
+  CpuSources sources = systemCpuSources();
 
-// Behind "getcpuname" and "getbrandstring": rebuilt on every call.
-std::string getVendorString();
-std::string getBrandString();
+  // Behind "cpuspeed": measured on the first call, then only returned (also when that
+  // first measurement gave "Unavailable \n"). An engine lives as long as its library is
+  // loaded, so this is once per load.
+  const std::string& speed();
+
+  // Behind "getcpuname" and "getbrandstring": rebuilt on every call.
+  std::string vendor() const { return buildVendorString(sources); }
+  std::string brand() const { return buildBrandString(sources); }
+
+ private:
+  std::mutex lock_;
+  bool measured_ = false;
+  std::string speed_;
+};
 
 }  // namespace untgz

@@ -1,66 +1,14 @@
-#include "job.h"
+#include "engine/job.h"
 
-#include "platform/platform.h"
-#include "tar/archive_job.h"
+#include "common/protocol.h"
+#include "engine/platform/platform.h"
+#include "engine/tar/archive_job.h"
 
 namespace untgz {
-
-JobState& jobState() {
-  static JobState state;
-  return state;
-}
-
-std::string JobState::errorText() const {
-  std::lock_guard<std::mutex> lock(errorTextLock_);
-  return errorText_;
-}
 
 void JobState::setErrorText(const std::string& text) {
   std::lock_guard<std::mutex> lock(errorTextLock_);
   errorText_ = text;
-}
-
-const char* memberFailureText(MemberFailure reason) {
-  switch (reason) {
-    case MemberFailure::unsafeName: return "its name leads out of the destination folder";
-    case MemberFailure::noName: return "it has no name that can be written";
-    case MemberFailure::linkOnTheWay: return "a folder of its path is a link, which is not followed";
-    case MemberFailure::fileOnTheWay: return "a file stands where a folder of its path must be";
-    case MemberFailure::folderInTheWay: return "a folder stands where the file must be";
-    case MemberFailure::isTheArchive: return "it would replace the archive being read";
-    case MemberFailure::pathTooLong: return "its path is longer than the system takes";
-    case MemberFailure::folderNotCreated: return "a folder of its path could not be created";
-    case MemberFailure::fileNotCreated: return "the file could not be created";
-    case MemberFailure::notReplaced: return "the existing file could not be replaced";
-    case MemberFailure::notWritten: return "the file could not be written";
-    case MemberFailure::diskFull: return "the disk is full; the extraction stopped here";
-  }
-  return "it could not be extracted";
-}
-
-void FailureLog::clear() {
-  std::lock_guard<std::mutex> guard(lock_);
-  std::vector<Entry>().swap(kept_);
-  count_ = 0;
-}
-
-void FailureLog::add(const std::string& name, MemberFailure reason) {
-  std::lock_guard<std::mutex> guard(lock_);
-  ++count_;
-  if (kept_.size() < keptFailures) kept_.push_back({name.substr(0, maxOutputText), reason});
-}
-
-std::int64_t FailureLog::count() const {
-  std::lock_guard<std::mutex> guard(lock_);
-  return count_;
-}
-
-bool FailureLog::at(std::size_t index, std::string& name, MemberFailure& reason) const {
-  std::lock_guard<std::mutex> guard(lock_);
-  if (index >= kept_.size()) return false;
-  name = kept_[index].name;
-  reason = kept_[index].reason;
-  return true;
 }
 
 std::int64_t fileSizeOf(const std::string& path) {
@@ -68,65 +16,20 @@ std::int64_t fileSizeOf(const std::string& path) {
   return size < 0 ? 0 : size;
 }
 
-namespace {
-
-void jobThreadProc() {
-  JobState& job = jobState();
+std::int32_t runJob(JobState& job, EntryList& entries, const TestHooks& hooks) {
   job.archivePosition.store(0);
   job.archiveSize.store(fileSizeOf(job.jobArchive));
-  job.jobResult.store(resultOk);
-
-  JobControl control{job.bytesConsumed, job.archivePosition, job.pauseFlag, job.cancelFlag,
-                     job.dirCount, job.fileCount, job.failures};
+  JobControl control{
+      job.bytesConsumed, job.archivePosition, job.pauseFlag, job.cancelFlag, job.dirCount,
+      job.fileCount,     job.failures,        entries,       hooks};
   std::string destinationError;
-  const std::int32_t result =
-      runArchiveJob(job.jobArchive, job.jobDestination, job.jobSelection, job.listMode.load() != 0,
-                    control, destinationError);
-  if (result >= resultDestinationBase) job.setErrorText(destinationError);
-  job.jobResult.store(result);
-  job.jobStatus.store(0, std::memory_order_release);
+  const std::int32_t result = runArchiveJob(job.jobArchive, job.jobDestination, job.jobSelection,
+                                            job.listMode.load() != 0, control, destinationError);
+  if (result >= protocol::kResultDestinationBase) job.setErrorText(destinationError);
+  return result;
 }
 
-std::int32_t startJob() {
-  JobState& job = jobState();
-  // Requests made while no job ran must not reach this one. They are cleared here, before
-  // the worker exists, so that a pause or cancel sent right after the start is never lost.
-  job.pauseFlag.store(0);
-  job.cancelFlag.store(0);
-  job.jobResult.store(resultOk);
-  job.failures.clear();
-  if (!platform::startDetachedThread(&jobThreadProc)) {
-    // Without a worker nothing would ever end the job: end it here.
-    job.jobResult.store(resultNotOpened);
-    job.jobStatus.store(0, std::memory_order_release);
-  }
-  return 0;
-}
-
-}  // namespace
-
-std::int32_t startExtractJob(const std::string& archive, const std::string& destination,
-                             const std::string& selection) {
-  JobState& job = jobState();
-  if (job.jobStatus.load(std::memory_order_acquire) == 1) return -1;
-  job.jobStatus.store(1);
-  job.jobArchive = archive;
-  job.jobDestination = destination;
-  job.jobSelection = selection;
-  return startJob();
-}
-
-std::int32_t startUncompressJob(const std::string& archive, const std::string& destination) {
-  JobState& job = jobState();
-  if (job.jobStatus.load(std::memory_order_acquire) == 1) return -1;
-  job.jobStatus.store(1);
-  job.jobArchive = archive;
-  job.jobDestination = destination;
-  return startJob();
-}
-
-std::int32_t getPercentage() {
-  const JobState& job = jobState();
+std::int32_t percentage(const JobState& job) {
   const std::int64_t size = job.archiveSize.load();
   const std::int64_t position = job.archivePosition.load();
   if (size <= 0 || position <= 0) return 0;

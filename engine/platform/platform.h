@@ -8,7 +8,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <ctime>
-#include <functional>
+#include <mutex>
 #include <optional>
 #include <string>
 
@@ -98,9 +98,37 @@ bool localTime(std::int64_t secondsSince1970, std::tm& out);
 
 // --- Threads and time ----------------------------------------------------------------
 
-// Starts a thread that nobody waits for (CreateThread with its handle closed at once, or a
-// detached thread). False when no thread could be started.
-bool startDetachedThread(void (*procedure)());
+// The thread a job runs on. Its owner waits for it to exit before the thread's code may
+// go: a host unloads the engine once it has ended (see Engine::status), and a thread that
+// still had instructions of the engine ahead of it (its return path, its thread-exit
+// callbacks) would run into unmapped code. So the thread is never detached: its handle is
+// kept until it has been seen to exit (WaitForSingleObject, pthread_join).
+class WorkerThread {
+ public:
+  WorkerThread() = default;
+  // Waits for a thread that is still running (see wait()).
+  ~WorkerThread();
+  WorkerThread(const WorkerThread&) = delete;
+  WorkerThread& operator=(const WorkerThread&) = delete;
+
+  // Runs procedure(context) on a new thread. False when no thread could be started, and
+  // while the last one has not been seen to exit.
+  bool start(void (*procedure)(void* context), void* context);
+
+  // True when no thread of this object is left: none was started, or the last one has
+  // exited entirely and so runs no instruction anywhere any more. Never blocks; answers
+  // false while another caller is waiting in wait().
+  bool exited();
+
+  // Blocks until the thread has exited; returns at once when there is none, or when the
+  // caller is that thread itself (which cannot wait for its own end).
+  void wait();
+
+ private:
+  std::mutex lock_;
+  bool started_ = false;
+  std::uintptr_t thread_ = 0;  // the HANDLE or pthread_t
+};
 
 void sleepMilliseconds(unsigned milliseconds);
 
@@ -108,18 +136,6 @@ void sleepMilliseconds(unsigned milliseconds);
 
 // One line of debug output (OutputDebugStringA on Windows, syslog at debug level here).
 void debugOutput(const char* text);
-
-// --- Seams for tests ---------------------------------------------------------------------
-
-// Faults a test can inject: each hook, when set, answers in place of the real call.
-struct TestHooks {
-  std::function<bool(const std::string& folder)> probeWritableFolder;
-  // Answers for openOutputFile: the stream to write the member at `path` to.
-  std::function<std::FILE*(const std::string& path)> createOutputFile;
-  std::function<bool(void (*procedure)())> startDetachedThread;
-  std::function<void(const char* text)> debugOutput;
-};
-TestHooks& testHooks();
 
 // --- Processor clock measurement -----------------------------------------------------------
 

@@ -1,8 +1,10 @@
 // The operating-system seam on Linux: Windows paths mapped as Wine maps them.
-#include "platform.h"
+#include "engine/platform/platform.h"
+
 #include "common/wine_paths.h"
 
 #include <fcntl.h>
+#include <pthread.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <syslog.h>
@@ -12,15 +14,10 @@
 #include <climits>
 #include <cerrno>
 #include <cstdlib>
-#include <thread>
+#include <new>
 #include <vector>
 
 namespace platform {
-
-TestHooks& testHooks() {
-  static TestHooks hooks;
-  return hooks;
-}
 
 std::optional<std::string> nativePath(const std::string& path) { return untgz::paths::posixPathOf(path); }
 
@@ -144,7 +141,6 @@ FileId fileId(const std::string& path, bool followLinks) {
 }
 
 bool probeWritableFolder(const std::string& folder) {
-  if (testHooks().probeWritableFolder) return testHooks().probeWritableFolder(folder);
   auto p = nativePath(folder);
   if (!p) return false;
   std::string pattern = *p;
@@ -161,10 +157,6 @@ bool probeWritableFolder(const std::string& folder) {
 
 bool openOutputFile(const std::string& path, bool replace, OutputFile& file) {
   file = OutputFile{nullptr, path, path};
-  if (testHooks().createOutputFile) {
-    file.stream = testHooks().createOutputFile(path);
-    return file.stream != nullptr;
-  }
   auto p = nativePath(path);
   if (!p || p->empty()) {
     errno = ENOENT;
@@ -220,28 +212,63 @@ bool localTime(std::int64_t secondsSince1970, std::tm& out) {
   return ::localtime_r(&t, &out) != nullptr;
 }
 
-bool startDetachedThread(void (*procedure)()) {
-  if (testHooks().startDetachedThread) return testHooks().startDetachedThread(procedure);
-  try {
-    // The same thread lines the Windows build writes from DllMain.
-    std::thread([procedure] {
-      debugOutput("DLL_THREAD_ATTACH \n");
-      procedure();
-      debugOutput("DLL_THREAD_DETACH \n");
-    }).detach();
-    return true;
-  } catch (...) {
+namespace {
+
+struct ThreadStart {
+  void (*procedure)(void*);
+  void* context;
+};
+
+// Returns into the C library's thread start, outside the engine.
+void* threadEntry(void* parameter) {
+  const ThreadStart start = *static_cast<ThreadStart*>(parameter);
+  delete static_cast<ThreadStart*>(parameter);
+  start.procedure(start.context);
+  return nullptr;
+}
+
+pthread_t threadOf(std::uintptr_t value) { return static_cast<pthread_t>(value); }
+
+}  // namespace
+
+static_assert(sizeof(pthread_t) <= sizeof(std::uintptr_t), "a pthread_t is kept as an integer");
+
+WorkerThread::~WorkerThread() { wait(); }
+
+bool WorkerThread::start(void (*procedure)(void*), void* context) {
+  std::lock_guard<std::mutex> guard(lock_);
+  if (started_) return false;
+  auto* parameter = new (std::nothrow) ThreadStart{procedure, context};
+  if (!parameter) return false;
+  pthread_t thread;
+  if (::pthread_create(&thread, nullptr, &threadEntry, parameter) != 0) {
+    delete parameter;
     return false;
   }
+  thread_ = static_cast<std::uintptr_t>(thread);
+  started_ = true;
+  return true;
+}
+
+bool WorkerThread::exited() {
+  std::unique_lock<std::mutex> guard(lock_, std::try_to_lock);
+  if (!guard.owns_lock()) return false;
+  // pthread_tryjoin_np succeeds only once the thread has ended, after its thread-local
+  // destructors ran and the system cleared its id: nothing of it runs any more.
+  if (started_ && ::pthread_tryjoin_np(threadOf(thread_), nullptr) == 0) started_ = false;
+  return !started_;
+}
+
+void WorkerThread::wait() {
+  std::lock_guard<std::mutex> guard(lock_);
+  if (!started_ || ::pthread_equal(threadOf(thread_), ::pthread_self())) return;
+  ::pthread_join(threadOf(thread_), nullptr);
+  started_ = false;
 }
 
 void sleepMilliseconds(unsigned milliseconds) { ::usleep(milliseconds * 1000u); }
 
 void debugOutput(const char* text) {
-  if (testHooks().debugOutput) {
-    testHooks().debugOutput(text);
-    return;
-  }
   ::syslog(LOG_DEBUG, "untgz: %s", text);
 }
 

@@ -1,5 +1,5 @@
 // The operating-system seam on Windows: the engine's paths go to the ANSI calls unchanged.
-#include "platform.h"
+#include "engine/platform/platform.h"
 
 #include <windows.h>
 
@@ -9,13 +9,9 @@
 #include <cerrno>
 #include <cstdint>
 #include <cstdio>
+#include <new>
 
 namespace platform {
-
-TestHooks& testHooks() {
-  static TestHooks hooks;
-  return hooks;
-}
 
 std::optional<std::string> nativePath(const std::string& path) { return path; }
 
@@ -90,7 +86,6 @@ FileId fileId(const std::string& path, bool followLinks) {
 }
 
 bool probeWritableFolder(const std::string& folder) {
-  if (testHooks().probeWritableFolder) return testHooks().probeWritableFolder(folder);
   char name[MAX_PATH + 16];
   if (::GetTempFileNameA(folder.c_str(), "zax", 0, name) == 0) return false;
   ::DeleteFileA(name);
@@ -126,10 +121,6 @@ HANDLE createNew(const std::string& path) {
 
 bool openOutputFile(const std::string& path, bool replace, OutputFile& file) {
   file = OutputFile{nullptr, path, path};
-  if (testHooks().createOutputFile) {
-    file.stream = testHooks().createOutputFile(path);
-    return file.stream != nullptr;
-  }
   HANDLE handle = createNew(path);
   if (handle == INVALID_HANDLE_VALUE) {
     // Wine shows a Unix link that leads nowhere as nothing at all, yet refuses to create a
@@ -207,27 +198,65 @@ bool localTime(std::int64_t secondsSince1970, std::tm& out) {
 }
 
 namespace {
+
+struct ThreadStart {
+  void (*procedure)(void*);
+  void* context;
+};
+
+// Returns into the system's thread start, outside the engine; the thread then still runs
+// every library's DLL_THREAD_DETACH, this one's included, before its handle is signalled.
 DWORD WINAPI threadEntry(LPVOID parameter) {
-  reinterpret_cast<void (*)()>(parameter)();
+  const ThreadStart start = *static_cast<ThreadStart*>(parameter);
+  delete static_cast<ThreadStart*>(parameter);
+  start.procedure(start.context);
   return 0;
 }
+
+HANDLE handleOf(std::uintptr_t value) { return reinterpret_cast<HANDLE>(value); }
+
 }  // namespace
 
-bool startDetachedThread(void (*procedure)()) {
-  if (testHooks().startDetachedThread) return testHooks().startDetachedThread(procedure);
-  HANDLE thread = ::CreateThread(nullptr, 0, threadEntry, reinterpret_cast<LPVOID>(procedure), 0, nullptr);
-  if (thread == nullptr) return false;
-  ::CloseHandle(thread);
+WorkerThread::~WorkerThread() { wait(); }
+
+bool WorkerThread::start(void (*procedure)(void*), void* context) {
+  std::lock_guard<std::mutex> guard(lock_);
+  if (started_) return false;
+  auto* parameter = new (std::nothrow) ThreadStart{procedure, context};
+  if (!parameter) return false;
+  HANDLE thread = ::CreateThread(nullptr, 0, threadEntry, parameter, 0, nullptr);
+  if (thread == nullptr) {
+    delete parameter;
+    return false;
+  }
+  thread_ = reinterpret_cast<std::uintptr_t>(thread);
+  started_ = true;
   return true;
+}
+
+bool WorkerThread::exited() {
+  std::unique_lock<std::mutex> guard(lock_, std::try_to_lock);
+  if (!guard.owns_lock()) return false;
+  // A thread's handle is signalled once the thread has terminated, after its
+  // DLL_THREAD_DETACH calls: nothing of it runs any more.
+  if (started_ && ::WaitForSingleObject(handleOf(thread_), 0) == WAIT_OBJECT_0) {
+    ::CloseHandle(handleOf(thread_));
+    started_ = false;
+  }
+  return !started_;
+}
+
+void WorkerThread::wait() {
+  std::lock_guard<std::mutex> guard(lock_);
+  if (!started_ || ::GetThreadId(handleOf(thread_)) == ::GetCurrentThreadId()) return;
+  ::WaitForSingleObject(handleOf(thread_), INFINITE);
+  ::CloseHandle(handleOf(thread_));
+  started_ = false;
 }
 
 void sleepMilliseconds(unsigned milliseconds) { ::Sleep(milliseconds); }
 
 void debugOutput(const char* text) {
-  if (testHooks().debugOutput) {
-    testHooks().debugOutput(text);
-    return;
-  }
   ::OutputDebugStringA(text);
 }
 

@@ -1,15 +1,24 @@
-#include "archive_job.h"
+#include "engine/tar/archive_job.h"
 
-#include "../job.h"
-#include "../platform/platform.h"
-#include "destination.h"
+#include <memory>
+
+#include "common/protocol.h"
+#include "engine/platform/platform.h"
+#include "engine/tar/destination.h"
 
 namespace untgz {
 
 namespace {
 
 // The gzip layer's input buffer: large reads keep inflate busy instead of the system call.
-constexpr unsigned gzipInputBuffer = 128 * 1024;
+constexpr unsigned kGzipInputBuffer = 128 * 1024;
+
+// Closes an archive that a walk left by an exception; a walk that ends hands it to
+// finishWalk, which closes it and reads the gzip layer's verdict.
+struct CloseArchive {
+  void operator()(gzFile_s* file) const { gzclose(file); }
+};
+using OpenArchive = std::unique_ptr<gzFile_s, CloseArchive>;
 
 }  // namespace
 
@@ -18,19 +27,26 @@ std::int32_t runArchiveJob(const std::string& archive, const std::string& destin
                            std::string& errorText) {
   std::string outputRoot;
   if (!listing) {
-    const std::int32_t refused = prepareDestination(destination, outputRoot, errorText);
+    const std::int32_t refused =
+        prepareDestination(destination, outputRoot, errorText, control.hooks);
     if (refused != 0) return refused;
   }
   // Only a file can be an archive; a folder would open and then fail to read.
-  if (platform::pathKind(archive) != platform::PathKind::file) return resultNotOpened;
+  if (platform::pathKind(archive) != platform::PathKind::file) return protocol::kResultNotOpened;
   const auto path = platform::nativePath(archive);
-  if (!path) return resultNotOpened;
+  if (!path) return protocol::kResultNotOpened;
   const platform::FileId archiveId = platform::fileId(archive, true);
-  gzFile file = gzopen(path->c_str(), "rb");
-  if (!file) return resultNotOpened;
-  gzbuffer(file, gzipInputBuffer);
-  return listing ? listMembers(file, control)
-                 : extractMembers(file, outputRoot, archiveId, selection, control);
+  OpenArchive file(gzopen(path->c_str(), "rb"));
+  if (!file) return protocol::kResultNotOpened;
+  gzbuffer(file.get(), kGzipInputBuffer);
+  const WalkEnd end = listing
+                          ? listMembers(file.get(), control)
+                          : extractMembers(file.get(), outputRoot, archiveId, selection, control);
+  const std::int32_t result = finishWalk(file.release(), end);
+  // The archive's own faults come first; the members left out are counted either way.
+  if (!listing && result == protocol::kResultOk && control.failures.count() > 0)
+    return protocol::kResultMembersNotExtracted;
+  return result;
 }
 
 }  // namespace untgz

@@ -8,8 +8,11 @@
 #include <cstdint>
 #include <string>
 
-#include "../job.h"
-#include "../platform/platform.h"
+#include "engine/entry_list.h"
+#include "engine/failure_log.h"
+#include "engine/platform/platform.h"
+#include "engine/tar/tar_reader.h"
+#include "engine/test_hooks.h"
 
 namespace untgz {
 
@@ -22,18 +25,21 @@ struct JobControl {
   std::atomic<std::int32_t>& dirCount;
   std::atomic<std::int32_t>& fileCount;
   FailureLog& failures;
+  EntryList& entries;
+  const TestHooks& hooks;
 };
 
 // Returns the job's result code. When the destination is refused (40 + path code),
-// errorText receives that code's message.
+// errorText receives that code's message. Whatever the walk throws (std::bad_alloc) passes
+// through, with the archive closed.
 std::int32_t runArchiveJob(const std::string& archive, const std::string& destination,
                            const std::string& selection, bool listing, JobControl& control,
                            std::string& errorText);
 
-// The two walks; each closes the stream and returns the walk's result code.
-std::int32_t listMembers(gzFile file, JobControl& control);
+// The two walks over an open archive; the stream is closed by the caller.
+WalkEnd listMembers(gzFile file, JobControl& control);
 // `archive` names the file being read, which the extraction never replaces.
-std::int32_t extractMembers(gzFile file, const std::string& outputRoot, platform::FileId archive,
-                            const std::string& selection, JobControl& control);
+WalkEnd extractMembers(gzFile file, const std::string& outputRoot, platform::FileId archive,
+                       const std::string& selection, JobControl& control);
 
 }  // namespace untgz

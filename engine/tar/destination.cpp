@@ -1,8 +1,9 @@
-#include "tar/destination.h"
+#include "engine/tar/destination.h"
 
 #include <cctype>
 
-#include "platform/platform.h"
+#include "common/protocol.h"
+#include "engine/platform/platform.h"
 
 namespace untgz {
 
@@ -15,8 +16,9 @@ const char* const kPathTexts[] = {
     "The path is a file , thus it cannot be created in the destination as a path",
     "Unable to create the destination directory , possible drive invalid or read only ",
     "The UNC path is a file , thus it cannot be created in the destination as a path",
-    "Unable to create the destination directory , possible UNC path invalid or "
-    "disconnected or read only ",
+    // One message over two lines.
+    ("Unable to create the destination directory , possible UNC path invalid or "
+     "disconnected or read only "),
     "You need at least two characters to a path like this a: ",
     "Too many characters : on the path ",
     "Invalid character ? on the path ",
@@ -60,7 +62,7 @@ void createEachLevel(const std::string& path, std::size_t from) {
 
 // The part shared by validateDestination and createDirectoryPath once the path is known
 // to have at least two characters: create the levels, then look at what is there.
-int createAndCheck(std::string path) {
+int createAndCheck(std::string path, const TestHooks& hooks) {
   // "c:\out\" is taken as "c:\out", while the drive root "c:\" keeps its backslash.
   if (path.back() == '\\' && path.size() != 3) path.pop_back();
 
@@ -69,7 +71,7 @@ int createAndCheck(std::string path) {
   // A UNC path's first two backslashes open the server name and name no folder.
   createEachLevel(path, unc ? 2 : 0);
 
-  if (isExistingDirectory(path)) return isReadOnlyDirectory(path) != 0 ? kPathReadOnly : kPathOk;
+  if (isExistingDirectory(path)) return isReadOnlyDirectory(path, hooks) != 0 ? kPathReadOnly : kPathOk;
   if (unc) return isExistingFile(path) ? kPathUncIsFile : kPathUncNotCreated;
   return isExistingFile(path) ? kPathIsFile : kPathNotCreated;
 }
@@ -95,32 +97,33 @@ int findInvalidCharacter(const std::string& path) {
   return 0;
 }
 
-int validateDestination(const std::string& path) {
+int validateDestination(const std::string& path, const TestHooks& hooks) {
   if (path.empty()) return kPathEmpty;
   if (path.size() == 1) return kPathTooShort;
   const int invalid = findInvalidCharacter(path);
   if (invalid != 0) return kInvalidCharacterCodes[invalid - 1];
-  return createAndCheck(path);
+  return createAndCheck(path, hooks);
 }
 
-int createDirectoryPath(const std::string& root, const std::string& relativePath) {
+int createDirectoryPath(const std::string& root, const std::string& relativePath,
+                        const TestHooks& hooks) {
   std::string path = root;
   for (char& c : path) {
     if (c == '/') c = '\\';
   }
   if (path.empty() || path.back() != '\\') path += '\\';
   path += relativePath;
-  return createDirectoryPath(path);
+  return createDirectoryPath(path, hooks);
 }
 
-int createDirectoryPath(const std::string& path) {
+int createDirectoryPath(const std::string& path, const TestHooks& hooks) {
   std::string work = path;
   for (char& c : work) {
     if (c == '/') c = '\\';
   }
   if (work.empty()) return kPathEmpty;
   if (work.size() == 1) return kPathTooShort;
-  return createAndCheck(work);
+  return createAndCheck(work, hooks);
 }
 
 bool isExistingDirectory(const std::string& path) {
@@ -131,12 +134,14 @@ bool isExistingFile(const std::string& path) {
   return kindOf(path) == platform::PathKind::file;
 }
 
-int isReadOnlyDirectory(const std::string& path) {
+int isReadOnlyDirectory(const std::string& path, const TestHooks& hooks) {
   if (!isExistingDirectory(path)) return -1;
   std::string folder = path;
   while (!folder.empty() && folder.back() == ' ') folder.pop_back();
   if (folder.empty() || folder.back() != '\\') folder += '\\';
-  return platform::probeWritableFolder(folder) ? 0 : 1;
+  const bool writable = hooks.probeWritableFolder ? hooks.probeWritableFolder(folder)
+                                                 : platform::probeWritableFolder(folder);
+  return writable ? 0 : 1;
 }
 
 const char* pathErrorText(int code) {
@@ -145,12 +150,12 @@ const char* pathErrorText(int code) {
 }
 
 int prepareDestination(const std::string& destination, std::string& outputRoot,
-                       std::string& errorText) {
+                       std::string& errorText, const TestHooks& hooks) {
   outputRoot = destination;
-  const int code = validateDestination(destination);
+  const int code = validateDestination(destination, hooks);
   if (code == kPathOk) return 0;
   errorText = pathErrorText(code);
-  return 40 + code;
+  return protocol::kResultDestinationBase + code;
 }
 
 }  // namespace untgz

@@ -3,10 +3,13 @@
 //
 // Paths are Windows paths in one of two forms, a drive path ("c:\data\out") or a UNC path
 // ("\\server\share\out"), with backslash separators. Every routine answers with a path
-// code; pathErrorText gives the message a host shows for it.
+// code; pathErrorText gives the message a host shows for it. The routines that look whether
+// a folder takes a new file ask `hooks` first (a job passes its engine's).
 #pragma once
 
 #include <string>
+
+#include "engine/test_hooks.h"
 
 namespace untgz {
 
@@ -34,13 +37,14 @@ enum PathCode : int {
 
 // Checks a destination folder, creating every missing folder of it. Answers a path code
 // 0 to 16. Folders made on the way stay even when the final check fails.
-int validateDestination(const std::string& path);
+int validateDestination(const std::string& path, const TestHooks& hooks = kNoTestHooks);
 
 // Creates root + "\" + relativePath folder by folder ("/" taken as a backslash), without
 // the character test of validateDestination. Answers a path code (0 to 7 or 15).
-int createDirectoryPath(const std::string& root, const std::string& relativePath);
+int createDirectoryPath(const std::string& root, const std::string& relativePath,
+                        const TestHooks& hooks = kNoTestHooks);
 // The same with no root: the path is taken alone.
-int createDirectoryPath(const std::string& path);
+int createDirectoryPath(const std::string& path, const TestHooks& hooks = kNoTestHooks);
 
 // Which forbidden character a destination holds, first hit deciding in this order:
 // ":" more than once (1), "/" (2), "*" (3), "?" (4), "<" (5), ">" (6), double quote (7),
@@ -54,7 +58,7 @@ bool isExistingFile(const std::string& path);
 
 // 1 for an existing folder in which no file can be created, 0 for a writable one, -1 for
 // anything that is not an existing folder in drive or UNC form.
-int isReadOnlyDirectory(const std::string& path);
+int isReadOnlyDirectory(const std::string& path, const TestHooks& hooks = kNoTestHooks);
 
 // The message of a path code; a code outside 0..16 gets the "unexpected" message.
 const char* pathErrorText(int code);
@@ -64,6 +68,6 @@ const char* pathErrorText(int code);
 // of a refused destination with that code's message put in errorText (which is left
 // alone on success).
 int prepareDestination(const std::string& destination, std::string& outputRoot,
-                       std::string& errorText);
+                       std::string& errorText, const TestHooks& hooks = kNoTestHooks);
 
 }  // namespace untgz

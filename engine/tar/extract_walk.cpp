@@ -4,32 +4,40 @@
 #include <cstdio>
 #include <vector>
 
-#include "../platform/platform.h"
-#include "archive_job.h"
-#include "output_path.h"
-#include "output_tree.h"
-#include "selection.h"
-#include "tar_reader.h"
+#include "engine/platform/platform.h"
+#include "engine/tar/archive_job.h"
+#include "engine/tar/output_path.h"
+#include "engine/tar/output_tree.h"
+#include "engine/tar/selection.h"
+#include "engine/tar/tar_reader.h"
 
 namespace untgz {
 
 namespace {
 
-constexpr unsigned pauseSleepMilliseconds = 50;
+constexpr unsigned kPauseSleepMilliseconds = 50;
 // Output goes through a large stream buffer: one system call per 256 KiB, not per block.
-constexpr std::size_t outputBufferSize = 256 * 1024;
+constexpr std::size_t kOutputBufferSize = 256 * 1024;
 
 class ExtractVisitor : public WalkVisitor {
  public:
-  ExtractVisitor(const std::string& outputRoot, platform::FileId archive, const std::string& selection,
-                 JobControl& control)
-      : tree_(outputRoot, archive), selection_(selection), control_(control), buffer_(outputBufferSize) {}
+  ExtractVisitor(const std::string& outputRoot, platform::FileId archive,
+                 const std::string& selection, JobControl& control)
+      : tree_(outputRoot, archive, control.hooks),
+        selection_(selection),
+        control_(control),
+        buffer_(kOutputBufferSize) {}
 
-  ~ExtractVisitor() override { closeOutput(); }
+  // Every member's file is closed before the walk goes on, so a file still open here was
+  // cut off by an exception: it is removed and counted, as a file that could not be
+  // written is.
+  ~ExtractVisitor() override {
+    if (output_.stream) abandonOutput(MemberFailure::notWritten);
+  }
 
   bool beforeBlock() override {
     if (control_.pauseFlag.load(std::memory_order_relaxed) != 0)
-      platform::sleepMilliseconds(pauseSleepMilliseconds);
+      platform::sleepMilliseconds(kPauseSleepMilliseconds);
     // A full disk ends the job like a cancel: no later member could be written either.
     return !diskFull_ && control_.cancelFlag.load(std::memory_order_relaxed) == 0;
   }
@@ -51,11 +59,12 @@ class ExtractVisitor : public WalkVisitor {
     // whether it was wanted: it is counted as left out whatever the selection says.
     if (verdict != MemberPath::empty && !matchSelection(member.name, selection_)) return;
     if (!placeable(member, verdict)) return;
+    // Taken before the file exists: from its creation to its close nothing may throw.
+    outputName_ = member.name;
+    mtime_ = member.mtime;
     MemberFailure why = MemberFailure::fileNotCreated;
     if (!tree_.createFile(relative, output_, why)) return fail(member.name, why);
     std::setvbuf(output_.stream, buffer_.data(), _IOFBF, buffer_.size());
-    outputName_ = member.name;
-    mtime_ = member.mtime;
     // An empty member is an empty file, closed at once, with the member's time like any
     // other: an empty file's time is as much part of the archive as its name.
     if (member.size == 0) onFileEnd(true);
@@ -63,14 +72,15 @@ class ExtractVisitor : public WalkVisitor {
 
   void onFileData(const unsigned char* data, std::size_t length) override {
     if (!output_.stream) return;
-    if (std::fwrite(data, 1, length, output_.stream) != length) abandonOutput();
+    if (std::fwrite(data, 1, length, output_.stream) != length) abandonAfterStreamError();
   }
 
   void onFileEnd(bool complete) override {
     if (!output_.stream) return;
     // A file cut short by a cancel or by the end of the input stays as written, untimed.
-    if (complete && !platform::setStreamFileTime(output_.stream, mtime_) && std::ferror(output_.stream))
-      return abandonOutput();
+    if (complete && !platform::setStreamFileTime(output_.stream, mtime_) &&
+        std::ferror(output_.stream))
+      return abandonAfterStreamError();
     // A failed close means the last buffered bytes did not reach the disk: the file is not
     // the member, and it is removed.
     const platform::Failure failure = platform::closeOutputFile(output_, true);
@@ -81,15 +91,21 @@ class ExtractVisitor : public WalkVisitor {
   // False, with the member counted, when its name gives no path below the root.
   bool placeable(const Member& member, MemberPath verdict) {
     switch (verdict) {
-      case MemberPath::ok: return true;
-      case MemberPath::climbsUp: fail(member.name, MemberFailure::unsafeName); return false;
-      case MemberPath::empty: fail(member.name, MemberFailure::noName); return false;
+      case MemberPath::ok:
+        return true;
+      case MemberPath::climbsUp:
+        fail(member.name, MemberFailure::unsafeName);
+        return false;
+      case MemberPath::empty:
+        fail(member.name, MemberFailure::noName);
+        return false;
     }
     return false;
   }
 
   static MemberFailure whyNotWritten(platform::Failure failure) {
-    return failure == platform::Failure::noSpace ? MemberFailure::diskFull : MemberFailure::notWritten;
+    return failure == platform::Failure::noSpace ? MemberFailure::diskFull
+                                                 : MemberFailure::notWritten;
   }
 
   void fail(const std::string& name, MemberFailure why) {
@@ -97,16 +113,14 @@ class ExtractVisitor : public WalkVisitor {
     control_.failures.add(name, why);
   }
 
-  // A write failed: the file is removed and what was at its path stays.
-  void abandonOutput() {
-    const platform::Failure failure = platform::lastStreamFailure();
+  // The file cannot be completed: it is removed and what was at its path stays.
+  void abandonOutput(MemberFailure why) {
     platform::closeOutputFile(output_, false);
-    fail(outputName_, whyNotWritten(failure));
+    fail(outputName_, why);
   }
 
-  void closeOutput() {
-    if (output_.stream) platform::closeOutputFile(output_, true);
-  }
+  // A write failed; its cause is read before the close can change it.
+  void abandonAfterStreamError() { abandonOutput(whyNotWritten(platform::lastStreamFailure())); }
 
   OutputTree tree_;
   const std::string& selection_;
@@ -120,18 +134,11 @@ class ExtractVisitor : public WalkVisitor {
 
 }  // namespace
 
-std::int32_t extractMembers(gzFile file, const std::string& outputRoot, platform::FileId archive,
-                            const std::string& selection, JobControl& control) {
+WalkEnd extractMembers(gzFile file, const std::string& outputRoot, platform::FileId archive,
+                       const std::string& selection, JobControl& control) {
   WalkProgress progress{control.bytesConsumed, control.archivePosition};
-  WalkEnd end;
-  {
-    ExtractVisitor visitor(outputRoot, archive, selection, control);
-    end = walkArchive(file, visitor, progress);
-  }
-  const std::int32_t result = finishWalk(file, end);
-  // The archive's own faults come first; the members left out are counted either way.
-  if (result == resultOk && control.failures.count() > 0) return resultMembersNotExtracted;
-  return result;
+  ExtractVisitor visitor(outputRoot, archive, selection, control);
+  return walkArchive(file, visitor, progress);
 }
 
 }  // namespace untgz

@@ -2,10 +2,10 @@
 // modification time in local time. Pause and cancel do not apply to a listing.
 #include <ctime>
 
-#include "../entry_list.h"
-#include "../platform/platform.h"
-#include "archive_job.h"
-#include "tar_reader.h"
+#include "engine/entry_list.h"
+#include "engine/platform/platform.h"
+#include "engine/tar/archive_job.h"
+#include "engine/tar/tar_reader.h"
 
 namespace untgz {
 
@@ -25,13 +25,13 @@ class ListVisitor : public WalkVisitor {
   }
 
  private:
-  static void record(const Member& member, std::int32_t isDir, std::int64_t size) {
+  void record(const Member& member, std::int32_t isDir, std::int64_t size) {
     std::tm local{};
     if (!platform::localTime(member.mtime, local)) local = std::tm{};
     const bool converted = local.tm_mday != 0;
-    addEntry(isDir, local.tm_sec, local.tm_min, local.tm_hour,
-             converted ? local.tm_year + 1900 : 0, converted ? local.tm_mon + 1 : 0,
-             local.tm_mday, member.name, size);
+    control_.entries.add(isDir, local.tm_sec, local.tm_min, local.tm_hour,
+                         converted ? local.tm_year + 1900 : 0, converted ? local.tm_mon + 1 : 0,
+                         local.tm_mday, member.name, size);
   }
 
   JobControl& control_;
@@ -39,10 +39,10 @@ class ListVisitor : public WalkVisitor {
 
 }  // namespace
 
-std::int32_t listMembers(gzFile file, JobControl& control) {
+WalkEnd listMembers(gzFile file, JobControl& control) {
   ListVisitor visitor(control);
   WalkProgress progress{control.bytesConsumed, control.archivePosition};
-  return finishWalk(file, walkArchive(file, visitor, progress));
+  return walkArchive(file, visitor, progress);
 }
 
 }  // namespace untgz

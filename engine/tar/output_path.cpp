@@ -1,4 +1,4 @@
-#include "tar/output_path.h"
+#include "engine/tar/output_path.h"
 
 #include <cctype>
 #include <cstddef>

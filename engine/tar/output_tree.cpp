@@ -1,4 +1,4 @@
-#include "tar/output_tree.h"
+#include "engine/tar/output_tree.h"
 
 namespace untgz {
 
@@ -6,17 +6,21 @@ namespace {
 
 MemberFailure failureOfCreate(platform::Failure failure, MemberFailure otherwise) {
   switch (failure) {
-    case platform::Failure::noSpace: return MemberFailure::diskFull;
-    case platform::Failure::nameTooLong: return MemberFailure::pathTooLong;
-    case platform::Failure::notFolder: return MemberFailure::fileOnTheWay;
-    default: return otherwise;
+    case platform::Failure::noSpace:
+      return MemberFailure::diskFull;
+    case platform::Failure::nameTooLong:
+      return MemberFailure::pathTooLong;
+    case platform::Failure::notFolder:
+      return MemberFailure::fileOnTheWay;
+    default:
+      return otherwise;
   }
 }
 
 }  // namespace
 
-OutputTree::OutputTree(const std::string& root, platform::FileId archive)
-    : root_(root), archive_(archive) {
+OutputTree::OutputTree(const std::string& root, platform::FileId archive, const TestHooks& hooks)
+    : root_(root), archive_(archive), hooks_(hooks) {
   if (root_.empty() || root_.back() != '\\') root_ += '\\';
 }
 
@@ -72,7 +76,8 @@ std::optional<MemberFailure> OutputTree::makeOneFolder(const std::string& relati
   return std::nullopt;
 }
 
-bool OutputTree::createFile(const std::string& relative, platform::OutputFile& file, MemberFailure& why) {
+bool OutputTree::createFile(const std::string& relative, platform::OutputFile& file,
+                            MemberFailure& why) {
   const std::string path = fullPath(relative);
   if (platform::pathTooLong(path)) {
     why = MemberFailure::pathTooLong;
@@ -103,11 +108,19 @@ bool OutputTree::createFile(const std::string& relative, platform::OutputFile& f
   }
   // Replaced, never opened: writing into an existing file would write through a hard or
   // symbolic link into a file elsewhere.
-  if (platform::openOutputFile(path, replace, file)) return true;
+  if (openFile(path, replace, file)) return true;
   const platform::Failure failure = platform::lastFailure();
-  why = failure == platform::Failure::exists ? MemberFailure::notReplaced
-                                             : failureOfCreate(failure, MemberFailure::fileNotCreated);
+  why = failure == platform::Failure::exists
+            ? MemberFailure::notReplaced
+            : failureOfCreate(failure, MemberFailure::fileNotCreated);
   return false;
+}
+
+bool OutputTree::openFile(const std::string& path, bool replace, platform::OutputFile& file) const {
+  if (!hooks_.createOutputFile) return platform::openOutputFile(path, replace, file);
+  file = platform::OutputFile{nullptr, path, path};
+  file.stream = hooks_.createOutputFile(path);
+  return file.stream != nullptr;
 }
 
 }  // namespace untgz

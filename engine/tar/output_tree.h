@@ -10,15 +10,17 @@
 #include <string>
 #include <unordered_set>
 
-#include "../job.h"
-#include "../platform/platform.h"
+#include "engine/failure_log.h"
+#include "engine/platform/platform.h"
+#include "engine/test_hooks.h"
 
 namespace untgz {
 
 class OutputTree {
  public:
-  // root: the destination folder as the job was given it; archive: the file being read.
-  OutputTree(const std::string& root, platform::FileId archive);
+  // root: the destination folder as the job was given it; archive: the file being read;
+  // hooks: the engine's, which may stand in for creating a file.
+  OutputTree(const std::string& root, platform::FileId archive, const TestHooks& hooks);
 
   // The full path of a member's relative path (see memberPath).
   std::string fullPath(const std::string& relative) const { return root_ + relative; }
@@ -35,9 +37,11 @@ class OutputTree {
   // Makes sure every folder of relative[0, end) is a real folder, making the missing ones.
   std::optional<MemberFailure> makeFolders(const std::string& relative, std::size_t end);
   std::optional<MemberFailure> makeOneFolder(const std::string& relative);
+  bool openFile(const std::string& path, bool replace, platform::OutputFile& file) const;
 
   std::string root_;  // ends with a backslash
   platform::FileId archive_;
+  const TestHooks& hooks_;
   // Relative paths of folders found or made by this job (their keys end where the folder's
   // name ends). A folder replaced behind the job's back is caught by the file's own open.
   std::unordered_set<std::string> folders_;

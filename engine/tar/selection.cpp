@@ -1,4 +1,4 @@
-#include "tar/selection.h"
+#include "engine/tar/selection.h"
 
 #include <cctype>
 #include <cstddef>

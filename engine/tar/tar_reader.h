@@ -1,6 +1,8 @@
-// Reading a tar stream through the gzip layer: 512-byte blocks, header interpretation
-// (ustar, old-style, GNU long names, pax extended headers, GNU base-256 numbers) and the
-// walk that both the extraction and the listing drive.
+// Reading a tar stream through the gzip layer: the walk that both the extraction and the
+// listing drive, over ustar, old-style and GNU headers, GNU long names and pax extended
+// headers. The pieces it is made of have their own headers: the header block's fields
+// (header.h), its numbers and checksum (numbers.h), pax records (pax_records.h) and the
+// blocks themselves (block_source.h).
 #pragma once
 
 #include <zlib.h>
@@ -11,23 +13,6 @@
 #include <string>
 
 namespace untgz {
-
-constexpr std::size_t blockSize = 512;
-
-// Value of a numeric header field: octal text, or GNU base-256 when the first byte has its
-// high bit set. False for a field that is neither, or for a value that does not fit 64 bits.
-bool readNumber(const unsigned char* field, std::size_t width, std::int64_t& value);
-
-// Octal text field as a plain number (no base-256). The text is what comes before the
-// first NUL (or the whole field): blanks, octal digits, blanks. Anything else in it (a
-// letter, a sign, digits after a blank) makes the field unreadable: false. A field of only
-// blanks and NULs reads as 0, as other readers take it.
-bool readOctal(const unsigned char* field, std::size_t width, std::int64_t& value);
-
-// True when the block's checksum field (octal text as readOctal reads it, with at least one
-// digit) matches its bytes (the field itself counted as blanks), summed as unsigned or as
-// signed bytes, as different writers did.
-bool checksumMatches(const unsigned char* block);
 
 struct Member {
   enum class Kind { directory, file, other };

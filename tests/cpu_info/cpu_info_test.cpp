@@ -1,6 +1,6 @@
 // Processor information: the speed text from a played clock, vendor and brand from played
 // identification leaves, the real processor, and the three commands.
-#include "cpu_info.h"
+#include "engine/cpu_info.h"
 
 #include <gtest/gtest.h>
 
@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "commands.h"
+#include "engine/engine.h"
 
 namespace {
 
@@ -203,51 +203,69 @@ TEST(Processor, CpuidRefusesLeavesBeyondTheHighest) {
   EXPECT_EQ(untgz::queryCpuid(highest, registers), 0);
 }
 
-// Buffer of 300 blanks, as the host passes it, filled by a command.
-std::string commandText(const char* command) {
+// Buffer of 300 blanks, as the host passes it, filled by a command of the engine.
+std::string commandText(untgz::Engine& engine, const char* command) {
   std::vector<char> buffer(301, ' ');
   buffer.back() = '\0';
-  EXPECT_EQ(untgz::dispatchCommand(command, reinterpret_cast<std::intptr_t>(buffer.data()), 0, 0), 0);
+  EXPECT_EQ(engine.dispatch(command, reinterpret_cast<std::intptr_t>(buffer.data())), 0);
   return buffer.data();
 }
 
 TEST(ProcessorCommands, VendorAndBrandTexts) {
   CpuidRegisters registers;
   const bool hasCpuid = untgz::queryCpuid(0, registers) == 0;
-  const std::string vendor = commandText("getcpuname");
+  untgz::Engine engine;
+  const std::string vendor = commandText(engine, "getcpuname");
   if (hasCpuid) {
     EXPECT_EQ(vendor.size(), 12u) << vendor;
   } else {
     EXPECT_EQ(vendor, "Unavailable");
   }
-  const std::string brand = commandText("getbrandstring");
+  const std::string brand = commandText(engine, "getbrandstring");
   EXPECT_FALSE(brand.empty());
   EXPECT_LE(brand.size(), 48u);
 }
 
 TEST(ProcessorCommands, EmptyTextsBecomeUnavailable) {
-  CpuSources saved = untgz::cpuSources();
+  untgz::Engine engine;
   // A processor whose vendor and brand bytes are all NUL.
-  untgz::cpuSources() = processorWith({{0, {1, 0, 0, 0}},
-                                       {0x80000000u, {0x80000004u, 0, 0, 0}},
-                                       {0x80000002u, {}},
-                                       {0x80000003u, {}},
-                                       {0x80000004u, {}}});
-  EXPECT_EQ(untgz::getVendorString(), "");
-  EXPECT_EQ(untgz::getBrandString(), "");
-  EXPECT_EQ(commandText("getcpuname"), "Unavailable");
-  EXPECT_EQ(commandText("getbrandstring"), "Unavailable");
-  untgz::cpuSources() = saved;
+  engine.cpu().sources = processorWith({{0, {1, 0, 0, 0}},
+                                        {0x80000000u, {0x80000004u, 0, 0, 0}},
+                                        {0x80000002u, {}},
+                                        {0x80000003u, {}},
+                                        {0x80000004u, {}}});
+  EXPECT_EQ(engine.cpu().vendor(), "");
+  EXPECT_EQ(engine.cpu().brand(), "");
+  EXPECT_EQ(commandText(engine, "getcpuname"), "Unavailable");
+  EXPECT_EQ(commandText(engine, "getbrandstring"), "Unavailable");
+}
+
+// Measured once per engine, that is once per load of the library, whatever the clock does
+// afterwards.
+TEST(ProcessorCommands, SpeedIsMeasuredOncePerEngine) {
+  PlayedClock clock;
+  clock.frequency = 10;
+  clock.step = 10;
+  clock.tscPerRead = 1000000;
+  untgz::Engine engine;
+  engine.cpu().sources = clock.sources();
+  EXPECT_EQ(commandText(engine, "cpuspeed"), "1.0000 MHz");
+  clock.tscPerRead = 5000000;
+  EXPECT_EQ(commandText(engine, "cpuspeed"), "1.0000 MHz");
+  EXPECT_EQ(clock.prioritySets.size(), 2u) << "measured once";
+
+  untgz::Engine reloaded;
+  reloaded.cpu().sources = clock.sources();
+  EXPECT_EQ(commandText(reloaded, "cpuspeed"), "5.0000 MHz");
 }
 
 // The only test that measures for real (about one second).
-TEST(ProcessorCommands, SpeedIsMeasuredOnceAndThenRepeated) {
-  const std::string first = commandText("cpuspeed");
-  EXPECT_TRUE(std::regex_match(first, std::regex("[0-9]+\\.[0-9]{4} MHz")) ||
-              first == "Unavailable \n")
+TEST(ProcessorCommands, RealSpeedIsMeasuredAndThenRepeated) {
+  untgz::Engine engine;
+  const std::string first = commandText(engine, "cpuspeed");
+  EXPECT_TRUE(std::regex_match(first, std::regex("[0-9]+\\.[0-9]{4} MHz")) || first == "Unavailable \n")
       << first;
-  EXPECT_EQ(commandText("cpuspeed"), first);
-  EXPECT_EQ(untgz::measureCpuSpeed(), first);
+  EXPECT_EQ(commandText(engine, "cpuspeed"), first);
 }
 
 }  // namespace

@@ -1,6 +1,6 @@
 // Destination folders: the codes of malformed and unusable paths, the creation of
 // missing folders, and the gate that turns a refusal into a job result and message.
-#include "tar/destination.h"
+#include "engine/tar/destination.h"
 
 #include <gtest/gtest.h>
 
@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/platform.h"
+#include "engine/test_hooks.h"
 #include "scratch_folder.h"
 
 namespace fs = std::filesystem;
@@ -66,24 +66,24 @@ TEST(UnusableDestination, UnreachableUncServerGives6) {
   EXPECT_EQ(untgz::validateDestination(unreachableUncPath()), 6);
 }
 
-// Paths under a scratch folder; the writable-folder probe can be answered by the test.
+// Paths under a scratch folder; the writable-folder probe can be answered by the test
+// through its own hooks, which go with it.
 class DestinationOnDisk : public testing::Test {
  protected:
-  void TearDown() override { platform::testHooks().probeWritableFolder = nullptr; }
-
   void writeFile(const std::string& relative) {
     std::ofstream(scratch.native(relative)) << "data";
   }
 
   // Answers every probe with `writable` and records the folders asked about.
   void answerProbes(bool writable) {
-    platform::testHooks().probeWritableFolder = [this, writable](const std::string& folder) {
+    hooks.probeWritableFolder = [this, writable](const std::string& folder) {
       probed.push_back(folder);
       return writable;
     };
   }
 
   ScratchFolder scratch;
+  untgz::TestHooks hooks;
   std::vector<std::string> probed;
 };
 
@@ -105,14 +105,14 @@ TEST_F(DestinationOnDisk, ExistingWritableFolderGives0AndKeepsNoProbeFile) {
 
 TEST_F(DestinationOnDisk, DriveRootKeepsItsBackslash) {
   answerProbes(true);
-  EXPECT_EQ(untgz::validateDestination(scratch.driveRoot()), 0);
+  EXPECT_EQ(untgz::validateDestination(scratch.driveRoot(), hooks), 0);
   ASSERT_EQ(probed.size(), 1u);
   EXPECT_EQ(probed[0], scratch.driveRoot());
 }
 
 TEST_F(DestinationOnDisk, FolderThatRefusesFilesGives15) {
   answerProbes(false);
-  EXPECT_EQ(untgz::validateDestination(scratch.engine("ro")), 15);
+  EXPECT_EQ(untgz::validateDestination(scratch.engine("ro"), hooks), 15);
   EXPECT_TRUE(fs::is_directory(scratch.native("ro")));
   ASSERT_EQ(probed.size(), 1u);
   EXPECT_EQ(probed[0], scratch.engine("ro\\"));
@@ -180,7 +180,7 @@ TEST_F(DestinationOnDisk, ExistenceTestsOnlyAcceptDriveAndUncPaths) {
     EXPECT_EQ(untgz::isReadOnlyDirectory(row.path), row.readOnly);
   }
   answerProbes(false);
-  EXPECT_EQ(untgz::isReadOnlyDirectory(scratch.engine()), 1);
+  EXPECT_EQ(untgz::isReadOnlyDirectory(scratch.engine(), hooks), 1);
   ASSERT_EQ(probed.size(), 1u);
   EXPECT_EQ(probed[0], scratch.engine() + "\\");
 }
@@ -193,8 +193,8 @@ TEST(PathErrorText, GivesTheMessageOfEachCode) {
       "The path is a file , thus it cannot be created in the destination as a path",
       "Unable to create the destination directory , possible drive invalid or read only ",
       "The UNC path is a file , thus it cannot be created in the destination as a path",
-      "Unable to create the destination directory , possible UNC path invalid or "
-      "disconnected or read only ",
+      ("Unable to create the destination directory , possible UNC path invalid or "
+       "disconnected or read only "),
       "You need at least two characters to a path like this a: ",
       "Too many characters : on the path ",
       "Invalid character ? on the path ",
@@ -224,6 +224,15 @@ TEST_F(DestinationOnDisk, GateKeepsTheDestinationAsGivenAndCreatesIt) {
   EXPECT_EQ(outputRoot, destination);
   EXPECT_EQ(errorText, "earlier failure");
   EXPECT_TRUE(fs::is_directory(scratch.native("out")));
+}
+
+TEST_F(DestinationOnDisk, GateAsksTheJobsProbe) {
+  answerProbes(false);
+  std::string outputRoot;
+  std::string errorText;
+  EXPECT_EQ(untgz::prepareDestination(scratch.engine("ro"), outputRoot, errorText, hooks), 55);
+  EXPECT_EQ(errorText, "Path is read only ");
+  EXPECT_EQ(probed.size(), 1u);
 }
 
 TEST(DestinationGate, RefusalGives40PlusCodeWithItsMessage) {

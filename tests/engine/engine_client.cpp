@@ -1,41 +1,39 @@
 #include "engine_client.h"
 
-#include <gtest/gtest.h>
-
 #include <chrono>
 #include <thread>
 
-#include "commands.h"
-
 namespace enginetest {
 
-std::int32_t call(const char* command, std::intptr_t operand1, std::intptr_t operand2,
-                  std::intptr_t operand3) {
-  return untgz::dispatchCommand(command, operand1, operand2, operand3);
+std::intptr_t text(const std::string& value) {
+  return reinterpret_cast<std::intptr_t>(value.c_str());
 }
 
-std::intptr_t text(const std::string& value) { return reinterpret_cast<std::intptr_t>(value.c_str()); }
-
-std::string textResult(const char* command) {
-  std::string buffer(300, ' ');
-  call(command, reinterpret_cast<std::intptr_t>(&buffer[0]));
-  return buffer.substr(0, buffer.find('\0'));
-}
-
-void waitForIdle() {
-  for (int i = 0; i < 60000 && call("status") == 1; ++i)
-    std::this_thread::sleep_for(std::chrono::milliseconds(1));
-  ASSERT_EQ(call("status"), 0) << "the job did not end";
-}
-
-std::vector<std::string> Listing::names() const {
+std::vector<std::string> ListResult::names() const {
   std::vector<std::string> result;
   for (const Listed& entry : entries) result.push_back(entry.name);
   return result;
 }
 
-Listing listArchive(const std::string& engineArchivePath) {
-  Listing listing;
+std::int32_t EngineClient::call(const char* command, std::intptr_t operand1, std::intptr_t operand2,
+                                std::intptr_t operand3) {
+  return engine_.dispatch(command, operand1, operand2, operand3);
+}
+
+std::string EngineClient::textResult(const char* command) {
+  std::string buffer(300, ' ');
+  call(command, reinterpret_cast<std::intptr_t>(&buffer[0]));
+  return buffer.substr(0, buffer.find('\0'));
+}
+
+void EngineClient::waitForIdle() {
+  for (int i = 0; i < 60000 && call("status") == 1; ++i)
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  ASSERT_EQ(call("status"), 0) << "the job did not end";
+}
+
+ListResult EngineClient::listArchive(const std::string& engineArchivePath) {
+  ListResult listing;
   call("setflaglist", 1);
   const std::string destination = "c:\\", selection = "*.*";
   EXPECT_EQ(call("zaxuntar", text(engineArchivePath), text(destination), text(selection)), 0);
@@ -53,7 +51,7 @@ Listing listArchive(const std::string& engineArchivePath) {
   return listing;
 }
 
-Listing listBytes(const zaxtest::Bytes& archive, const std::string& fileName) {
+ListResult EngineClient::listBytes(const zaxtest::Bytes& archive, const std::string& fileName) {
   zaxtest::TempFolder folder;
   zaxtest::writeFile(folder.nativeChild(fileName), archive);
   return listArchive(folder.engineChild(fileName));

@@ -1,81 +1,173 @@
 // The job: start, refusal while running, the worker's resets, failures to start, the
-// percentage and the thread lines.
+// percentage, the thread lines, what "status" waits for, and the worker's boundary.
 #include <gtest/gtest.h>
 
-#include <algorithm>
+#include <atomic>
 #include <chrono>
+#include <condition_variable>
+#include <cstdio>
+#include <functional>
 #include <mutex>
+#include <new>
 #include <thread>
 
+#include "engine/platform/platform.h"
 #include "engine_client.h"
-#include "platform/platform.h"
 
 using namespace enginetest;
+using untgz::TestHooks;
+using untgz::WorkerMoment;
 
 namespace {
 
-// Holds the worker back until the test lets it run.
+class Job : public EngineTest {};
+
+// Holds the engine's worker at one moment of its thread until the test lets it go. Its
+// hook is taken out only once the worker has exited.
 class HeldWorker {
  public:
-  HeldWorker() {
-    platform::testHooks().startDetachedThread = [this](void (*procedure)()) {
-      procedure_ = procedure;
-      return true;
-    };
+  HeldWorker(untgz::Engine& engine, WorkerMoment at)
+      : hook_(engine.hook(&TestHooks::worker, [this, at](WorkerMoment moment) {
+          if (moment == at) hold();
+        })) {}
+  ~HeldWorker() { release(); }
+
+  // Fails the test instead of hanging when the worker never gets there.
+  void waitUntilHeld() {
+    std::unique_lock<std::mutex> guard(lock_);
+    ASSERT_TRUE(changed_.wait_for(guard, std::chrono::seconds(60), [this] { return held_; }))
+        << "the worker never reached the hook";
   }
-  ~HeldWorker() { platform::testHooks().startDetachedThread = nullptr; }
-  void run() {
-    ASSERT_NE(procedure_, nullptr);
-    std::thread(procedure_).join();
-    procedure_ = nullptr;
+  void release() {
+    std::lock_guard<std::mutex> guard(lock_);
+    released_ = true;
+    changed_.notify_all();
   }
 
  private:
-  void (*procedure_)() = nullptr;
+  void hold() {
+    std::unique_lock<std::mutex> guard(lock_);
+    held_ = true;
+    changed_.notify_all();
+    changed_.wait(guard, [this] { return released_; });
+  }
+
+  std::mutex lock_;
+  std::condition_variable changed_;
+  bool held_ = false;
+  bool released_ = false;
+  untgz::ScopedHook hook_;
 };
 
 struct JobFiles {
   zaxtest::TempFolder folder;
   std::string archive, root = "c:\\", all = "*.*";
   JobFiles() {
-    zaxtest::writeFile(folder.nativeChild("a.tar"),
-                       zaxtest::TarBuilder().directory("a/").file("a/x", "0123456789").end().bytes());
+    zaxtest::writeFile(
+        folder.nativeChild("a.tar"),
+        zaxtest::TarBuilder().directory("a/").file("a/x", "0123456789").end().bytes());
     archive = folder.engineChild("a.tar");
   }
 };
 
 }  // namespace
 
-TEST(Job, SecondStartIsRefusedWhileTheFirstRuns) {
+TEST_F(Job, SecondStartIsRefusedWhileTheFirstRuns) {
   JobFiles files;
-  HeldWorker worker;
+  HeldWorker worker(engine, WorkerMoment::beforeJob);
   call("setflaglist", 1);
   ASSERT_EQ(call("zaxuntar", text(files.archive), text(files.root), text(files.all)), 0);
+  worker.waitUntilHeld();
   EXPECT_EQ(call("status"), 1);
   EXPECT_EQ(call("getintret"), 0);
   const std::string other = files.folder.engineChild("missing.tar");
   EXPECT_EQ(call("zaxuntar", text(other), text(files.root), text(files.all)), -1);
   EXPECT_EQ(call("uncompress", text(other), text(files.root)), -1);
-  worker.run();
-  EXPECT_EQ(call("status"), 0);
+  worker.release();
+  waitForIdle();
   EXPECT_EQ(call("getintret"), 0) << "the first job ran on its own archive";
   EXPECT_EQ(call("getnumfiles"), 1);
-  call("tarinfodelete");
 }
 
-TEST(Job, AWorkerThatCannotStartEndsTheJob) {
+// The host frees the library once "status" answers 0. The worker stores the job's end
+// from engine code and still returns through it, so "status" must go on answering 1
+// until the thread itself has gone, and a new job must wait for that too.
+TEST_F(Job, StatusAnswersZeroOnlyOnceTheWorkerHasExited) {
   JobFiles files;
-  platform::testHooks().startDetachedThread = [](void (*)()) { return false; };
+  HeldWorker worker(engine, WorkerMoment::afterJob);
+  call("setflaglist", 1);
+  ASSERT_EQ(call("zaxuntar", text(files.archive), text(files.root), text(files.all)), 0);
+  worker.waitUntilHeld();
+  EXPECT_EQ(engine.job().jobStatus.load(), 0) << "the job itself has ended";
+  EXPECT_EQ(call("getnumfiles"), 1);
+  EXPECT_EQ(call("status"), 1) << "its thread is still in the engine";
+  EXPECT_EQ(call("zaxuntar", text(files.archive), text(files.root), text(files.all)), -1);
+  worker.release();
+  waitForIdle();
   EXPECT_EQ(call("zaxuntar", text(files.archive), text(files.root), text(files.all)), 0);
-  platform::testHooks().startDetachedThread = nullptr;
-  EXPECT_EQ(call("status"), 0);
-  EXPECT_EQ(call("getintret"), 5);
+  waitForIdle();
+  EXPECT_EQ(call("getintret"), 0);
 }
 
-TEST(Job, OutcomesOfArchivesThatCannotBeRead) {
+TEST_F(Job, AJobThatCannotStartEndsAtOnceWithFive) {
+  JobFiles files;
+  struct Case {
+    const char* name;
+    std::function<bool()> startThread;
+  };
+  const Case cases[] = {
+      {"no thread", [] { return false; }},
+      {"no memory", []() -> bool { throw std::bad_alloc(); }},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    auto refuse = engine.hook(&TestHooks::startThread, c.startThread);
+    EXPECT_EQ(call("zaxuntar", text(files.archive), text(files.root), text(files.all)), 0);
+    EXPECT_EQ(call("status"), 0);
+    EXPECT_EQ(call("getintret"), 5);
+  }
+  // Nothing of the failed starts stays behind.
+  EXPECT_EQ(listArchive(files.archive).result, 0);
+}
+
+// The worker's boundary: an exception ends the job with 5, the worker leaves the engine,
+// and what was written before stays.
+TEST_F(Job, OutOfMemoryDuringAJobEndsItWithFive) {
+  zaxtest::TempFolder folder;
+  zaxtest::writeFile(folder.nativeChild("a.tar"), zaxtest::TarBuilder()
+                                                      .file("first", "1")
+                                                      .file("second", std::string(5000, '2'))
+                                                      .file("third", "3")
+                                                      .end()
+                                                      .bytes());
+  const std::string archive = folder.engineChild("a.tar"), out = folder.engineChild("out"),
+                    all = "*.*";
+  auto create =
+      engine.hook(&TestHooks::createOutputFile, [](const std::string& path) -> std::FILE* {
+        if (path.find("second") != std::string::npos) throw std::bad_alloc();
+        return std::fopen(platform::nativePath(path).value_or(path).c_str(), "wb");
+      });
+  call("setflaglist", 0);
+  ASSERT_EQ(call("zaxuntar", text(archive), text(out), text(all)), 0);
+  waitForIdle();
+  EXPECT_EQ(call("getintret"), 5);
+  std::string kept;
+  EXPECT_TRUE(zaxtest::readFile(folder.nativeChild("out/first"), kept));
+  EXPECT_EQ(kept, "1");
+  EXPECT_FALSE(zaxtest::readFile(folder.nativeChild("out/second"), kept));
+  EXPECT_FALSE(zaxtest::readFile(folder.nativeChild("out/third"), kept)) << "the job ended there";
+  // The engine takes the next job as usual.
+  EXPECT_EQ(listArchive(archive).result, 0);
+}
+
+TEST_F(Job, OutcomesOfArchivesThatCannotBeRead) {
   zaxtest::TempFolder folder;
   zaxtest::writeFile(folder.nativeChild("empty.tar"), zaxtest::Bytes());
-  struct Case { const char* name; std::string path; std::int32_t result; };
+  struct Case {
+    const char* name;
+    std::string path;
+    std::int32_t result;
+  };
   const Case cases[] = {
       {"missing file", folder.engineChild("missing.tar"), 5},
       {"a folder", folder.engine(), 5},
@@ -84,7 +176,7 @@ TEST(Job, OutcomesOfArchivesThatCannotBeRead) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    const Listing listing = listArchive(c.path);
+    const ListResult listing = listArchive(c.path);
     EXPECT_EQ(listing.result, c.result);
     EXPECT_TRUE(listing.entries.empty());
   }
@@ -94,14 +186,14 @@ TEST(Job, OutcomesOfArchivesThatCannotBeRead) {
 #endif
 }
 
-TEST(Job, PercentageFollowsTheArchiveFileAndStaysAfterTheJob) {
+TEST_F(Job, PercentageFollowsTheArchiveFileAndStaysAfterTheJob) {
   std::string big(300000, 'x');
   const zaxtest::Bytes tar = zaxtest::TarBuilder().file("big", big).end().bytes();
   for (bool compressed : {false, true}) {
     SCOPED_TRACE(compressed);
     zaxtest::TempFolder folder;
     zaxtest::writeFile(folder.nativeChild("a"), compressed ? zaxtest::gzipCompress(tar) : tar);
-    const Listing listing = listArchive(folder.engineChild("a"));
+    const ListResult listing = listArchive(folder.engineChild("a"));
     ASSERT_EQ(listing.result, 0);
     EXPECT_EQ(call("getporcentagem"), 100);
     EXPECT_EQ(call("getporcentagem"), 100);
@@ -111,7 +203,7 @@ TEST(Job, PercentageFollowsTheArchiveFileAndStaysAfterTheJob) {
   EXPECT_EQ(call("getporcentagem"), 0);
 }
 
-TEST(Job, UncompressKeepsThePreviousSelection) {
+TEST_F(Job, UncompressKeepsThePreviousSelection) {
   // "uncompress" runs the same job without touching the stored selection; in listing mode
   // it lists.
   JobFiles files;
@@ -124,50 +216,43 @@ TEST(Job, UncompressKeepsThePreviousSelection) {
 }
 
 #ifndef _WIN32
-TEST(Job, WorkerWritesThreadLines) {
+TEST_F(Job, WorkerWritesThreadLines) {
   std::mutex lock;
   std::vector<std::string> lines;
-  platform::testHooks().debugOutput = [&](const char* text) {
+  auto output = engine.hook(&TestHooks::debugOutput, [&](const char* text) {
     std::lock_guard<std::mutex> guard(lock);
     lines.push_back(text);
-  };
+  });
   JobFiles files;
   listArchive(files.archive);
-  for (int i = 0; i < 5000; ++i) {
-    {
-      std::lock_guard<std::mutex> guard(lock);
-      if (lines.size() >= 2) break;
-    }
-    std::this_thread::sleep_for(std::chrono::milliseconds(1));
-  }
-  platform::testHooks().debugOutput = nullptr;
+  // "status" 0 means the worker has exited, so both lines are there.
   std::lock_guard<std::mutex> guard(lock);
   EXPECT_EQ(lines, (std::vector<std::string>{"DLL_THREAD_ATTACH \n", "DLL_THREAD_DETACH \n"}));
 }
 #endif
 
-TEST(Job, PauseAndCancelDoNotReachAListing) {
+TEST_F(Job, PauseAndCancelDoNotReachAListing) {
   zaxtest::TarBuilder builder;
   for (int i = 0; i < 200; ++i) builder.file("f" + std::to_string(i), std::string(3000, 'x'));
   zaxtest::TempFolder folder;
   zaxtest::writeFile(folder.nativeChild("a.tar"), builder.end().bytes());
   const std::string archive = folder.engineChild("a.tar"), root = "c:\\", all = "*.*";
-  HeldWorker worker;
+  HeldWorker worker(engine, WorkerMoment::beforeJob);
   call("setflaglist", 1);
   ASSERT_EQ(call("zaxuntar", text(archive), text(root), text(all)), 0);
-  std::thread run([&] { worker.run(); });
+  worker.waitUntilHeld();
+  worker.release();
   // The host keeps asking for a pause and a cancel while the listing runs.
   while (call("status") == 1) {
     call("pause");
     call("cancel");
   }
-  run.join();
   EXPECT_EQ(call("getintret"), 0);
   EXPECT_EQ(call("getnumfiles"), 200);
   call("tarinfodelete");
 }
 
-TEST(Job, ResultIsInPlaceWhenStatusTurnsToZero) {
+TEST_F(Job, ResultIsInPlaceWhenStatusTurnsToZero) {
   zaxtest::TempFolder folder;
   // Cut inside the member's data block: the job's result is 8, not the initial 0.
   zaxtest::Bytes cut = zaxtest::TarBuilder().file("x", "y").bytes();
@@ -182,4 +267,24 @@ TEST(Job, ResultIsInPlaceWhenStatusTurnsToZero) {
     ASSERT_EQ(call("getintret"), 8) << "round " << i;
     call("tarinfodelete");
   }
+}
+
+// An engine that goes while its job runs (a test that failed half-way, a library freed
+// too early) stops the job and waits for its worker, which uses the engine to the end.
+TEST(EngineLifetime, AnEngineWaitsForItsWorker) {
+  JobFiles files;
+  std::atomic<bool> workerDone{false};
+  {
+    untgz::Engine engine;
+    engine.hooks().worker = [&workerDone](WorkerMoment moment) {
+      if (moment == WorkerMoment::beforeJob)
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+      if (moment == WorkerMoment::afterJob) workerDone = true;
+    };
+    EngineClient client(engine);
+    ASSERT_EQ(client.call("zaxuntar", text(files.archive), text(files.folder.engineChild("out")),
+                          text(files.all)),
+              0);
+  }
+  EXPECT_TRUE(workerDone);
 }

@@ -5,8 +5,15 @@
 
 using namespace enginetest;
 
-// These two look at values right after load, so they come first.
-TEST(EntryList, EmptyListLeavesTheCurrentEntryAlone) {
+namespace {
+
+// Each test's engine is as the library leaves it right after load.
+class Protocol : public EngineTest {};
+class EntryList : public EngineTest {};
+
+}  // namespace
+
+TEST_F(EntryList, EmptyListLeavesTheCurrentEntryAlone) {
   EXPECT_EQ(call("tarinfo"), 0);
   EXPECT_EQ(call("tarinfo2"), 0);
   for (const char* getter : {"tarinfoisdir", "tarinfosecond", "tarinfominute", "tarinfohour",
@@ -15,7 +22,7 @@ TEST(EntryList, EmptyListLeavesTheCurrentEntryAlone) {
   EXPECT_EQ(textResult("tarinfofilename"), "");
 }
 
-TEST(Protocol, FinishedValueIsStoredAndReadBack) {
+TEST_F(Protocol, FinishedValueIsStoredAndReadBack) {
   EXPECT_EQ(call("getfinished"), 0);
   EXPECT_EQ(call("setfinished", 7), 0);
   EXPECT_EQ(call("getfinished"), 7);
@@ -23,7 +30,7 @@ TEST(Protocol, FinishedValueIsStoredAndReadBack) {
   EXPECT_EQ(call("getfinished"), -3);
 }
 
-TEST(Protocol, OnlyExactWordsMatch) {
+TEST_F(Protocol, OnlyExactWordsMatch) {
   call("setfinished", 7);
   for (const char* word : {"Status", "status ", " status", "tarinfo2x", "TARINFO", "", "setfinishe",
                            "setfinished\n"}) {
@@ -34,16 +41,19 @@ TEST(Protocol, OnlyExactWordsMatch) {
   EXPECT_EQ(call(nullptr), 0);
 }
 
-
-TEST(Protocol, CompressionLevelKeepsOnlyZeroToNine) {
-  struct Case { std::intptr_t level; std::int32_t result; };
-  for (const Case& c : {Case{9, 0}, Case{10, 1}, Case{-1, 1}, Case{0, 0}, Case{4, 0}, Case{100, 1}}) {
+TEST_F(Protocol, CompressionLevelKeepsOnlyZeroToNine) {
+  struct Case {
+    std::intptr_t level;
+    std::int32_t result;
+  };
+  for (const Case& c :
+       {Case{9, 0}, Case{10, 1}, Case{-1, 1}, Case{0, 0}, Case{4, 0}, Case{100, 1}}) {
     SCOPED_TRACE(c.level);
     EXPECT_EQ(call("compressionlevel", c.level), c.result);
   }
 }
 
-TEST(Protocol, IdleEngineAnswers) {
+TEST_F(Protocol, IdleEngineAnswers) {
   EXPECT_EQ(call("status"), 0);
   EXPECT_EQ(call("getintret"), 0);
   EXPECT_EQ(call("getporcentagem"), 0);
@@ -52,7 +62,7 @@ TEST(Protocol, IdleEngineAnswers) {
   for (const char* word : {"pause", "resume", "cancel"}) EXPECT_EQ(call(word), 0);
 }
 
-TEST(Protocol, SetFlagListZeroesTheCounters) {
+TEST_F(Protocol, SetFlagListZeroesTheCounters) {
   listBytes(zaxtest::TarBuilder().directory("d/").file("d/f", "x").end().bytes());
   EXPECT_EQ(call("getnumdir"), 1);
   EXPECT_EQ(call("setflaglist", 1), 0);
@@ -60,11 +70,12 @@ TEST(Protocol, SetFlagListZeroesTheCounters) {
   EXPECT_EQ(call("getnumfiles"), 0);
 }
 
-TEST(EntryList, CursorWalksTheEntriesInOrderAndRewinds) {
+TEST_F(EntryList, CursorWalksTheEntriesInOrderAndRewinds) {
   call("setflaglist", 1);
   zaxtest::TempFolder folder;
-  zaxtest::writeFile(folder.nativeChild("a.tar"),
-                     zaxtest::TarBuilder().file("one", "1").file("two", "22").file("three", "333").end().bytes());
+  zaxtest::writeFile(
+      folder.nativeChild("a.tar"),
+      zaxtest::TarBuilder().file("one", "1").file("two", "22").file("three", "333").end().bytes());
   const std::string archive = folder.engineChild("a.tar"), root = "c:\\", all = "*.*";
   EXPECT_EQ(call("tarinfo2"), 0) << "after load, tarinfo2 waits for a rewind";
   ASSERT_EQ(call("zaxuntar", text(archive), text(root), text(all)), 0);
@@ -90,10 +101,10 @@ TEST(EntryList, CursorWalksTheEntriesInOrderAndRewinds) {
   EXPECT_EQ(call("tarinfodelete"), 0);
 }
 
-
-TEST(EntryList, ListingsAccumulateUntilFreedWhileCountersFollowTheLastJob) {
+TEST_F(EntryList, ListingsAccumulateUntilFreedWhileCountersFollowTheLastJob) {
   zaxtest::TempFolder folder;
-  zaxtest::writeFile(folder.nativeChild("1.tar"), zaxtest::TarBuilder().file("first", "").end().bytes());
+  zaxtest::writeFile(folder.nativeChild("1.tar"),
+                     zaxtest::TarBuilder().file("first", "").end().bytes());
   zaxtest::writeFile(folder.nativeChild("2.tar"),
                      zaxtest::TarBuilder().directory("second/").file("second/x", "").end().bytes());
   const std::string root = "c:\\", all = "*.*";
@@ -112,12 +123,26 @@ TEST(EntryList, ListingsAccumulateUntilFreedWhileCountersFollowTheLastJob) {
   call("tarinfodelete");
 }
 
-TEST(EntryList, LongNamesAreCutToTheHostBuffer) {
+TEST_F(EntryList, LongNamesAreCutToTheHostBuffer) {
   const std::string longName(300, 'n');
-  const Listing listing = listBytes(zaxtest::TarBuilder()
-                                        .gnuLongName(longName, {"short", '0', "data"})
-                                        .end()
-                                        .bytes());
+  const ListResult listing =
+      listBytes(zaxtest::TarBuilder().gnuLongName(longName, {"short", '0', "data"}).end().bytes());
   ASSERT_EQ(listing.entries.size(), 1u);
   EXPECT_EQ(listing.entries[0].name, std::string(255, 'n'));
+}
+
+// Nothing of one engine reaches another: each library load, and each test, has its own.
+TEST(Engine, StateBelongsToItsEngine) {
+  untgz::Engine first, second;
+  EngineClient one(first), other(second);
+  one.call("setfinished", 7);
+  one.call("compressionlevel", 3);
+  const ListResult listing = one.listBytes(zaxtest::TarBuilder().file("a", "1").end().bytes());
+  ASSERT_EQ(listing.entries.size(), 1u);
+  one.call("tarinfo");
+  EXPECT_EQ(other.call("getfinished"), 0);
+  EXPECT_EQ(other.call("getnumfiles"), 0);
+  EXPECT_EQ(other.call("tarinfo"), 0);
+  EXPECT_EQ(other.textResult("tarinfofilename"), "");
+  EXPECT_EQ(one.textResult("tarinfofilename"), "a");
 }

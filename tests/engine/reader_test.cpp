@@ -6,7 +6,8 @@
 #include <cstring>
 
 #include "engine_client.h"
-#include "tar/tar_reader.h"
+#include "engine/tar/numbers.h"
+#include "engine/tar/tar_reader.h"
 
 using namespace enginetest;
 using zaxtest::Bytes;
@@ -14,12 +15,15 @@ using zaxtest::TarBuilder;
 
 namespace {
 
+// Header field offsets, spelled out here rather than taken from the reader.
+constexpr std::size_t kSizeOffset = 124, kMtimeOffset = 136, kChecksumOffset = 148;
+
 // Recomputes the header's checksum after a test changed its bytes.
 void resum(Bytes& header) {
-  std::memset(&header[148], ' ', 8);
+  std::memset(&header[kChecksumOffset], ' ', 8);
   unsigned sum = 0;
   for (unsigned char c : header) sum += c;
-  std::snprintf(reinterpret_cast<char*>(&header[148]), 8, "%06o", sum);
+  std::snprintf(reinterpret_cast<char*>(&header[kChecksumOffset]), 8, "%06o", sum);
 }
 
 // A header with one field's bytes replaced, and a checksum that matches them.
@@ -29,8 +33,6 @@ Bytes withField(TarBuilder::Entry entry, std::size_t offset, const std::string& 
   resum(header);
   return header;
 }
-
-constexpr std::size_t sizeField = 124, mtimeField = 136;
 
 // Bytes that do not compress.
 std::string noise(std::size_t size, std::uint32_t seed = 12345) {
@@ -59,6 +61,8 @@ void flipStoredByte(Bytes& compressed, const std::string& data) {
   }
   FAIL() << "the data was not stored verbatim";
 }
+
+class Walk : public EngineTest {};
 
 }  // namespace
 
@@ -109,9 +113,9 @@ TEST(Checksum, UnsignedAndSignedSumsAreAccepted) {
   Bytes header = TarBuilder::header(entry);
   EXPECT_TRUE(untgz::checksumMatches(header.data()));
   int signedSum = 0;
-  std::memset(&header[148], ' ', 8);
+  std::memset(&header[kChecksumOffset], ' ', 8);
   for (unsigned char c : header) signedSum += static_cast<signed char>(c);
-  std::snprintf(reinterpret_cast<char*>(&header[148]), 8, "%06o", signedSum);
+  std::snprintf(reinterpret_cast<char*>(&header[kChecksumOffset]), 8, "%06o", signedSum);
   EXPECT_TRUE(untgz::checksumMatches(header.data()));
   header[0] = 'X';
   EXPECT_FALSE(untgz::checksumMatches(header.data()));
@@ -119,7 +123,7 @@ TEST(Checksum, UnsignedAndSignedSumsAreAccepted) {
 
 TEST(Checksum, FieldIsOctalTextLikeTheNumbers) {
   Bytes header = TarBuilder::header({"f", '0', "x"});
-  std::memset(&header[148], ' ', 8);
+  std::memset(&header[kChecksumOffset], ' ', 8);
   unsigned sum = 0;
   for (unsigned char c : header) sum += c;
   char digits[16];
@@ -140,25 +144,25 @@ TEST(Checksum, FieldIsOctalTextLikeTheNumbers) {
   for (const Case& c : cases) {
     SCOPED_TRACE(testing::PrintToString(c.field));
     ASSERT_EQ(c.field.size(), 8u);
-    std::memcpy(&header[148], c.field.data(), 8);
+    std::memcpy(&header[kChecksumOffset], c.field.data(), 8);
     EXPECT_EQ(untgz::checksumMatches(header.data()), c.matches);
   }
 }
 
-TEST(Walk, SameContentPlainAndCompressedWhateverTheName) {
+TEST_F(Walk, SameContentPlainAndCompressedWhateverTheName) {
   const Bytes tar = TarBuilder().directory("a/").file("a/x.txt", "0123456789").file("a/y", "").end().bytes();
   const std::vector<std::string> expected{"a/", "a/x.txt", "a/y"};
   struct Case { const char* fileName; bool compress; };
   for (const Case& c : {Case{"a.tar", false}, Case{"a.tgz", true}, Case{"a.tar.gz", true},
                         Case{"gzip-named.tar", true}, Case{"plain-named.tgz", false}}) {
     SCOPED_TRACE(c.fileName);
-    const Listing listing = listBytes(c.compress ? zaxtest::gzipCompress(tar) : tar, c.fileName);
+    const ListResult listing = listBytes(c.compress ? zaxtest::gzipCompress(tar) : tar, c.fileName);
     EXPECT_EQ(listing.result, 0);
     EXPECT_EQ(listing.names(), expected);
   }
 }
 
-TEST(Walk, WhereTheArchiveEndsDecidesTheResult) {
+TEST_F(Walk, WhereTheArchiveEndsDecidesTheResult) {
   const Bytes member = TarBuilder().file("x", "data").bytes();
   const auto then = [&member](const Bytes& rest) {
     Bytes joined = member;
@@ -200,13 +204,13 @@ TEST(Walk, WhereTheArchiveEndsDecidesTheResult) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    const Listing listing = listBytes(c.archive);
+    const ListResult listing = listBytes(c.archive);
     EXPECT_EQ(listing.result, c.result);
     EXPECT_EQ(listing.names(), c.names);
   }
 }
 
-TEST(Walk, DamageInTheCompressedStreamIsReported) {
+TEST_F(Walk, DamageInTheCompressedStreamIsReported) {
   // Data that does not compress, so that damage late in the file is late in the stream.
   const Bytes compressed =
       zaxtest::gzipCompress(TarBuilder().file("x", "data").file("noise", noise(2 << 20)).end().bytes());
@@ -223,7 +227,7 @@ TEST(Walk, DamageInTheCompressedStreamIsReported) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    const Listing listing = listBytes(c.archive);
+    const ListResult listing = listBytes(c.archive);
     EXPECT_EQ(listing.result, c.result);
     EXPECT_EQ(listing.entries.size(), c.entries);
   }
@@ -231,7 +235,7 @@ TEST(Walk, DamageInTheCompressedStreamIsReported) {
 
 // Writers pad the archive to whole records (GNU tar -b 2048: 1 MiB), so the end marker can
 // come long before the end of the compressed stream; the stream is still checked to its end.
-TEST(Walk, CompressedStreamIsCheckedToItsEndPastTheEndMarker) {
+TEST_F(Walk, CompressedStreamIsCheckedToItsEndPastTheEndMarker) {
   const std::string data = noise(64 * 1024);
   const Bytes archive = TarBuilder().file("data", data).end().raw(Bytes(1 << 20, 0)).bytes();
   const Bytes intact = zaxtest::gzipCompress(archive, 0);
@@ -259,13 +263,13 @@ TEST(Walk, CompressedStreamIsCheckedToItsEndPastTheEndMarker) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    const Listing listing = listBytes(c.archive, "a.tar.gz");
+    const ListResult listing = listBytes(c.archive, "a.tar.gz");
     EXPECT_EQ(listing.result, c.result);
     EXPECT_EQ(listing.names(), (std::vector<std::string>{"data"}));
   }
 }
 
-TEST(Walk, ReadingPastTheEndMarkerMovesTheProgressAndStopsWhenAsked) {
+TEST_F(Walk, ReadingPastTheEndMarkerMovesTheProgressAndStopsWhenAsked) {
   // The end marker in the first few KiB of a stream of 4 MiB.
   const std::string padding = noise(4 << 20);
   const Bytes intact = zaxtest::gzipCompress(
@@ -313,7 +317,7 @@ TEST(Walk, ReadingPastTheEndMarkerMovesTheProgressAndStopsWhenAsked) {
   }
 }
 
-TEST(Walk, NamesFromEveryKindOfHeader) {
+TEST_F(Walk, NamesFromEveryKindOfHeader) {
   TarBuilder::Entry exact100;
   exact100.name = std::string(99, 'a') + "b";
   TarBuilder::Entry prefixed;
@@ -328,7 +332,7 @@ TEST(Walk, NamesFromEveryKindOfHeader) {
   contiguous.data = "777";
   const std::string longName = std::string(600, 'L') + "/end";
 
-  const Listing listing = listBytes(TarBuilder()
+  const ListResult listing = listBytes(TarBuilder()
                                         .add(exact100)
                                         .add(prefixed)
                                         .add(v7Directory)
@@ -350,11 +354,11 @@ TEST(Walk, NamesFromEveryKindOfHeader) {
   EXPECT_EQ(listing.entries[5].size, 3) << "the pax size wins over the header's";
 }
 
-TEST(Walk, DataOfEntriesThatAreNotListedIsPassedOver) {
+TEST_F(Walk, DataOfEntriesThatAreNotListedIsPassedOver) {
   // A link whose size field claims data it does not carry, then types that do carry data.
   TarBuilder::Entry link{"link", '2', "", 0, 1024};
   link.linkname = "target";
-  const Listing listing = listBytes(TarBuilder()
+  const ListResult listing = listBytes(TarBuilder()
                                         .add(link)
                                         .add({"dump", 'D', std::string(700, 'D')})
                                         .add({"longlink", 'K', std::string(600, 'k')})
@@ -366,7 +370,7 @@ TEST(Walk, DataOfEntriesThatAreNotListedIsPassedOver) {
   EXPECT_EQ(listing.names(), (std::vector<std::string>{"last"}));
 }
 
-TEST(Walk, TypeflagsNotKnownAsSomethingElseAreRegularFiles) {
+TEST_F(Walk, TypeflagsNotKnownAsSomethingElseAreRegularFiles) {
   // Data of two blocks, so that reading it as headers or skipping it wrongly shows.
   const std::string data(700, 'm');
   struct Case { char typeflag; bool file; };
@@ -379,7 +383,7 @@ TEST(Walk, TypeflagsNotKnownAsSomethingElseAreRegularFiles) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(testing::PrintToString(c.typeflag));
-    const Listing listing = listBytes(TarBuilder().add({"m", c.typeflag, data}).file("after", "z").end().bytes());
+    const ListResult listing = listBytes(TarBuilder().add({"m", c.typeflag, data}).file("after", "z").end().bytes());
     EXPECT_EQ(listing.result, 0);
     EXPECT_EQ(listing.names(), c.file ? (std::vector<std::string>{"m", "after"}) : (std::vector<std::string>{"after"}));
     if (c.file && !listing.entries.empty()) {
@@ -389,20 +393,20 @@ TEST(Walk, TypeflagsNotKnownAsSomethingElseAreRegularFiles) {
   }
 }
 
-TEST(Walk, OutOfRangeHeadersEndTheWalkAsNotReadable) {
+TEST_F(Walk, OutOfRangeHeadersEndTheWalkAsNotReadable) {
   const std::string negative("\xff\xff\xff\xff\xff\xff\xff\xff\xff\xff\xff\xfe", 12);
   const std::string huge("\x80\0\0\0\0\0\0\0\x40\0\0\0", 12);  // 1 GiB of long name
   // A member whose size field is unreadable; the bytes around a lax reading are valid.
   const auto badSize = [](const std::string& field) {
-    return TarBuilder().raw(withField({"m", '0'}, sizeField, field)).raw(Bytes(512, 'd')).file("after", "").end().bytes();
+    return TarBuilder().raw(withField({"m", '0'}, kSizeOffset, field)).raw(Bytes(512, 'd')).file("after", "").end().bytes();
   };
   struct Case { const char* name; Bytes archive; };
   const Case cases[] = {
-      {"negative size", TarBuilder().raw(withField({"neg", '0'}, sizeField, negative)).end().bytes()},
-      {"oversized long name", TarBuilder().raw(withField({"././@LongLink", 'L'}, sizeField, huge)).end().bytes()},
+      {"negative size", TarBuilder().raw(withField({"neg", '0'}, kSizeOffset, negative)).end().bytes()},
+      {"oversized long name", TarBuilder().raw(withField({"././@LongLink", 'L'}, kSizeOffset, huge)).end().bytes()},
       {"size with a letter", badSize(std::string("0000000000z\0", 12))},
       {"size with digits after its blank", badSize(std::string("1 000      \0", 12))},
-      {"mtime with a letter", TarBuilder().raw(withField({"m", '0'}, mtimeField, std::string("1234567x123\0", 12))).end().bytes()},
+      {"mtime with a letter", TarBuilder().raw(withField({"m", '0'}, kMtimeOffset, std::string("1234567x123\0", 12))).end().bytes()},
       {"record without a newline", TarBuilder().add({"p", 'x', "9 path=ab"}).file("f", "").end().bytes()},
       {"record length past the end", TarBuilder().add({"p", 'x', "99 path=a\n"}).file("f", "").end().bytes()},
       {"record without a key", TarBuilder().add({"p", 'x', "6 =ab\n"}).file("f", "").end().bytes()},
@@ -411,28 +415,28 @@ TEST(Walk, OutOfRangeHeadersEndTheWalkAsNotReadable) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    const Listing listing = listBytes(c.archive);
+    const ListResult listing = listBytes(c.archive);
     EXPECT_EQ(listing.result, 8);
     EXPECT_TRUE(listing.entries.empty());
   }
 }
 
-TEST(Walk, SizesBeyondThirtyTwoBitsAreCarriedAndSaturated) {
+TEST_F(Walk, SizesBeyondThirtyTwoBitsAreCarriedAndSaturated) {
   // A 3 GiB member announced in octal, cut off after its header.
   TarBuilder::Entry big{"big", '0', "", 0, 3LL << 30};
-  const Listing listing = listBytes(TarBuilder().raw(TarBuilder::header(big)).bytes());
+  const ListResult listing = listBytes(TarBuilder().raw(TarBuilder::header(big)).bytes());
   EXPECT_EQ(listing.result, 8);
   ASSERT_EQ(listing.entries.size(), 1u);
   EXPECT_EQ(listing.entries[0].size, 2147483647);
 }
 
-TEST(Walk, ConcatenatedGzipMembersReadAsOneStream) {
+TEST_F(Walk, ConcatenatedGzipMembersReadAsOneStream) {
   const Bytes tar = TarBuilder().file("first", "1").file("second", "22").end().bytes();
   const std::size_t cut = 1024;  // the first member's header and data block
   Bytes joined = zaxtest::gzipCompress(Bytes(tar.begin(), tar.begin() + cut));
   const Bytes rest = zaxtest::gzipCompress(Bytes(tar.begin() + cut, tar.end()));
   joined.insert(joined.end(), rest.begin(), rest.end());
-  const Listing listing = listBytes(joined, "joined.tar.gz");
+  const ListResult listing = listBytes(joined, "joined.tar.gz");
   EXPECT_EQ(listing.result, 0);
   EXPECT_EQ(listing.names(), (std::vector<std::string>{"first", "second"}));
 }

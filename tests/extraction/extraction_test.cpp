@@ -4,37 +4,41 @@
 
 #include <sys/stat.h>
 
-#include <ctime>
 #include <algorithm>
+#include <atomic>
 #include <chrono>
+#include <cstdio>
+#include <ctime>
 #include <filesystem>
 #include <functional>
 #include <ostream>
 #include <thread>
 
+#include "engine/platform/platform.h"
 #include "engine_client.h"
-#include "job.h"
-#include "platform/platform.h"
 
 using namespace enginetest;
+using untgz::TestHooks;
 using zaxtest::Bytes;
 using zaxtest::TarBuilder;
 namespace fs = std::filesystem;
 
 namespace {
 
-struct Extraction {
+// One extraction's folder: the archive is written there and extracted into "out".
+struct Workspace {
+  EngineClient& engine;
   zaxtest::TempFolder folder;
   std::string destination;
-  Extraction() : destination(folder.engineChild("out")) {}
+  explicit Workspace(EngineClient& client) : engine(client), destination(folder.engineChild("out")) {}
 
   std::int32_t run(const Bytes& archive, const std::string& selection = "*.*") {
     zaxtest::writeFile(folder.nativeChild("a.tar"), archive);
     const std::string path = folder.engineChild("a.tar");
-    call("setflaglist", 0);
-    EXPECT_EQ(call("zaxuntar", text(path), text(destination), text(selection)), 0);
-    waitForIdle();
-    return call("getintret");
+    engine.call("setflaglist", 0);
+    EXPECT_EQ(engine.call("zaxuntar", text(path), text(destination), text(selection)), 0);
+    engine.waitForIdle();
+    return engine.call("getintret");
   }
   std::string out(const std::string& relative) const { return folder.nativeChild("out/" + relative); }
   bool exists(const std::string& relative) const { return fs::exists(out(relative)); }
@@ -63,20 +67,35 @@ std::ostream& operator<<(std::ostream& out, const Failure& f) {
   return out << "{" << f.name << ", " << f.reason << "}";
 }
 
-// The members the last job did not extract, as a host reads them.
-std::vector<Failure> failures() {
-  std::vector<Failure> found;
-  for (std::intptr_t i = 0;; ++i) {
-    std::string name(300, ' '), reason(300, ' ');
-    const std::int32_t number = call("getfailure", reinterpret_cast<std::intptr_t>(&name[0]),
-                                     reinterpret_cast<std::intptr_t>(&reason[0]), i);
-    if (number == 0) break;
-    found.push_back({name.c_str(), number});
-    EXPECT_NE(std::string(reason.c_str()), "") << name.c_str();
+class ExtractionTest : public EngineTest {
+ protected:
+  // The members the last job did not extract, as a host reads them.
+  std::vector<Failure> failures() {
+    std::vector<Failure> found;
+    for (std::intptr_t i = 0;; ++i) {
+      std::string name(300, ' '), reason(300, ' ');
+      const std::int32_t number = call("getfailure", reinterpret_cast<std::intptr_t>(&name[0]),
+                                       reinterpret_cast<std::intptr_t>(&reason[0]), i);
+      if (number == 0) break;
+      found.push_back({name.c_str(), number});
+      EXPECT_NE(std::string(reason.c_str()), "") << name.c_str();
+    }
+    EXPECT_EQ(call("getnumfailed"), static_cast<std::int32_t>(found.size()));
+    return found;
   }
-  EXPECT_EQ(call("getnumfailed"), static_cast<std::int32_t>(found.size()));
-  return found;
-}
+
+  // Writes members through the test's own stream where `answer` gives one, else to their
+  // path as the engine would.
+  untgz::ScopedHook createFiles(std::function<std::FILE*(const std::string& path)> answer) {
+    return engine.hook(&TestHooks::createOutputFile, [answer](const std::string& path) -> std::FILE* {
+      if (std::FILE* stream = answer(path)) return stream;
+      return std::fopen(platform::nativePath(path).value_or(path).c_str(), "wb");
+    });
+  }
+};
+
+class Extraction : public ExtractionTest {};
+class ExtractionSafety : public ExtractionTest {};
 
 std::time_t modificationTime(const std::string& nativePath) {
   struct stat status {};
@@ -86,8 +105,8 @@ std::time_t modificationTime(const std::string& nativePath) {
 
 }  // namespace
 
-TEST(Extraction, SelectionPicksFilesWhileFoldersAreAlwaysMade) {
-  Extraction x;
+TEST_F(Extraction, SelectionPicksFilesWhileFoldersAreAlwaysMade) {
+  Workspace x(*this);
   EXPECT_EQ(x.run(TarBuilder().directory("a/").file("a/b.txt", "bee").file("a/c.dat", "sea").end().bytes(),
                   "*.txt"),
             0);
@@ -96,7 +115,7 @@ TEST(Extraction, SelectionPicksFilesWhileFoldersAreAlwaysMade) {
   EXPECT_FALSE(x.exists("a/c.dat"));
 }
 
-TEST(Extraction, FilesFoldersEmptyFilesAndTimes) {
+TEST_F(Extraction, FilesFoldersEmptyFilesAndTimes) {
   std::tm newYear{};
   newYear.tm_year = 100;
   newYear.tm_mon = 0;
@@ -106,7 +125,7 @@ TEST(Extraction, FilesFoldersEmptyFilesAndTimes) {
   std::string large(1 << 20, '\0');
   for (std::size_t i = 0; i < large.size(); ++i) large[i] = static_cast<char>(i * 7 + i / 511);
 
-  Extraction x;
+  Workspace x(*this);
   ASSERT_EQ(x.run(TarBuilder()
                       .add({"sub/dir/file.txt", '0', "no folder entries", localNewYear})
                       .add({"empty", '0', "", localNewYear})
@@ -123,16 +142,16 @@ TEST(Extraction, FilesFoldersEmptyFilesAndTimes) {
   EXPECT_EQ(x.contents("exact"), std::string(512, 'e'));
 }
 
-TEST(Extraction, ExistingFilesAreReplaced) {
-  Extraction x;
+TEST_F(Extraction, ExistingFilesAreReplaced) {
+  Workspace x(*this);
   fs::create_directories(x.out(""));
   zaxtest::writeFile(x.out("f"), std::string(5000, 'o'));
   ASSERT_EQ(x.run(TarBuilder().file("f", "new").end().bytes()), 0);
   EXPECT_EQ(x.contents("f"), "new");
 }
 
-TEST(Extraction, NothingIsWrittenOutsideTheDestination) {
-  Extraction x;
+TEST_F(Extraction, NothingIsWrittenOutsideTheDestination) {
+  Workspace x(*this);
   const Bytes archive = TarBuilder()
                             .file("/abs/root.txt", "1")
                             .file("\\back\\slash.txt", "2")
@@ -157,28 +176,27 @@ TEST(Extraction, NothingIsWrittenOutsideTheDestination) {
   EXPECT_EQ(x.contents("kept.txt"), "8") << "skipped members' data is read past";
 }
 
-TEST(Extraction, AFileThatCannotBeCreatedIsCountedAndTheJobGoesOn) {
-  Extraction x;
-  platform::testHooks().createOutputFile = [](const std::string& path) -> std::FILE* {
+TEST_F(Extraction, AFileThatCannotBeCreatedIsCountedAndTheJobGoesOn) {
+  Workspace x(*this);
+  auto create = engine.hook(&TestHooks::createOutputFile, [](const std::string& path) -> std::FILE* {
     if (path.find("locked") != std::string::npos) return nullptr;
     return std::fopen(platform::nativePath(path).value_or(path).c_str(), "wb");
-  };
+  });
   const std::int32_t result =
       x.run(TarBuilder().file("locked", std::string(3000, 'l')).file("next", "n").end().bytes());
-  platform::testHooks().createOutputFile = nullptr;
   EXPECT_EQ(result, 9);
   EXPECT_EQ(failures(), (std::vector<Failure>{{"locked", 9}}));
   EXPECT_FALSE(x.exists("locked"));
   EXPECT_EQ(x.contents("next"), "n");
 }
 
-TEST(Extraction, CancelLeavesThePartFileUntimedAndEndsWithZero) {
-  Extraction x;
-  platform::testHooks().createOutputFile = [](const std::string& path) -> std::FILE* {
+TEST_F(Extraction, CancelLeavesThePartFileUntimedAndEndsWithZero) {
+  Workspace x(*this);
+  auto create = createFiles([this](const std::string& path) -> std::FILE* {
     // The host's cancel arrives while the big member is being written.
-    if (path.find("big") != std::string::npos) untgz::jobState().cancelFlag.store(1);
-    return std::fopen(platform::nativePath(path).value_or(path).c_str(), "wb");
-  };
+    if (path.find("big") != std::string::npos) engine.job().cancelFlag.store(1);
+    return nullptr;
+  });
   const std::time_t before = std::time(nullptr);
   const std::int32_t result = x.run(TarBuilder()
                                         .add({"first", '0', "1", 0})
@@ -186,7 +204,6 @@ TEST(Extraction, CancelLeavesThePartFileUntimedAndEndsWithZero) {
                                         .file("after", "a")
                                         .end()
                                         .bytes());
-  platform::testHooks().createOutputFile = nullptr;
   EXPECT_EQ(result, 0);
   EXPECT_EQ(x.contents("first"), "1");
   EXPECT_EQ(modificationTime(x.out("first")), 0);
@@ -196,29 +213,29 @@ TEST(Extraction, CancelLeavesThePartFileUntimedAndEndsWithZero) {
   EXPECT_FALSE(x.exists("after"));
 }
 
-TEST(Extraction, PauseSlowsTheWalkButChangesNothing) {
-  Extraction x;
-  platform::testHooks().createOutputFile = [](const std::string& path) -> std::FILE* {
+TEST_F(Extraction, PauseSlowsTheWalkButChangesNothing) {
+  Workspace x(*this);
+  std::atomic<std::int32_t>& pause = engine.job().pauseFlag;
+  auto create = createFiles([&pause](const std::string& path) -> std::FILE* {
     // Paused from the start of the member, resumed once the walk has slept a few times.
-    if (path.find("slow") != std::string::npos) untgz::jobState().pauseFlag.store(1);
-    return std::fopen(platform::nativePath(path).value_or(path).c_str(), "wb");
-  };
-  std::thread resume([] {
-    while (untgz::jobState().pauseFlag.load() == 0) std::this_thread::yield();
+    if (path.find("slow") != std::string::npos) pause.store(1);
+    return nullptr;
+  });
+  std::thread resume([&pause] {
+    while (pause.load() == 0) std::this_thread::yield();
     std::this_thread::sleep_for(std::chrono::milliseconds(120));
-    untgz::jobState().pauseFlag.store(0);
+    pause.store(0);
   });
   const std::string data(5000, 's');
   const std::int32_t result = x.run(TarBuilder().file("slow", data).file("then", "t").end().bytes());
   resume.join();
-  platform::testHooks().createOutputFile = nullptr;
   EXPECT_EQ(result, 0);
   EXPECT_EQ(x.contents("slow"), data);
   EXPECT_EQ(x.contents("then"), "t");
 }
 
-TEST(Extraction, RefusedDestinationEndsTheJobBeforeTheArchiveIsRead) {
-  Extraction x;
+TEST_F(Extraction, RefusedDestinationEndsTheJobBeforeTheArchiveIsRead) {
+  Workspace x(*this);
   x.destination = "relative\\folder";
   EXPECT_EQ(x.run(TarBuilder().file("f", "x").end().bytes()), 42);
   EXPECT_NE(textResult("geterrorstring"), "");
@@ -229,8 +246,8 @@ TEST(Extraction, RefusedDestinationEndsTheJobBeforeTheArchiveIsRead) {
   EXPECT_EQ(textResult("geterrorstring"), message);
 }
 
-TEST(Extraction, DamagedInputKeepsWhatWasWritten) {
-  Extraction x;
+TEST_F(Extraction, DamagedInputKeepsWhatWasWritten) {
+  Workspace x(*this);
   Bytes archive = TarBuilder().file("whole", "w").file("cut", std::string(3000, 'c')).bytes();
   archive.resize(archive.size() - 1024);
   EXPECT_EQ(x.run(archive), 8);
@@ -240,8 +257,8 @@ TEST(Extraction, DamagedInputKeepsWhatWasWritten) {
 
 // What is already in the destination never leads a member elsewhere: a link at a
 // member's path is replaced, never written through, and the file it led to is kept.
-TEST(ExtractionSafety, LinksAtMemberPathsAreReplaced) {
-  Extraction x;
+TEST_F(ExtractionSafety, LinksAtMemberPathsAreReplaced) {
+  Workspace x(*this);
   fs::create_directories(x.out(""));
   zaxtest::writeFile(x.folder.nativeChild("victim"), "keep");
   zaxtest::writeFile(x.folder.nativeChild("victim2"), "keep too");
@@ -264,8 +281,8 @@ TEST(ExtractionSafety, LinksAtMemberPathsAreReplaced) {
   EXPECT_EQ(kept, "keep too");
 }
 
-TEST(ExtractionSafety, ALinkedFolderBelowTheDestinationIsNotFollowed) {
-  Extraction x;
+TEST_F(ExtractionSafety, ALinkedFolderBelowTheDestinationIsNotFollowed) {
+  Workspace x(*this);
   fs::create_directories(x.out(""));
   fs::create_directories(x.folder.nativeChild("elsewhere"));
   std::string why;
@@ -286,10 +303,10 @@ TEST(ExtractionSafety, ALinkedFolderBelowTheDestinationIsNotFollowed) {
 }
 
 // Each member that cannot be written is counted with its reason; the others are written.
-TEST(ExtractionSafety, MembersThatCannotBeWrittenAreCountedWithTheirReason) {
+TEST_F(ExtractionSafety, MembersThatCannotBeWrittenAreCountedWithTheirReason) {
   struct Case {
     const char* what;
-    std::function<void(Extraction&)> before;  // what is on disk before the job
+    std::function<void(Workspace&)> before;  // what is on disk before the job
     TarBuilder::Entry member;
     std::int32_t reason;
   };
@@ -299,19 +316,19 @@ TEST(ExtractionSafety, MembersThatCannotBeWrittenAreCountedWithTheirReason) {
     return path + "file";
   }();
   const Case cases[] = {
-      {"a file where a folder must go", [](Extraction& x) { zaxtest::writeFile(x.out("x"), "file"); },
+      {"a file where a folder must go", [](Workspace& x) { zaxtest::writeFile(x.out("x"), "file"); },
        {"x/y", '0', "data"}, 4},
-      {"a folder where the file must go", [](Extraction& x) { fs::create_directories(x.out("d/inside")); },
+      {"a folder where the file must go", [](Workspace& x) { fs::create_directories(x.out("d/inside")); },
        {"d", '0', "data"}, 5},
-      {"a file where a folder entry must go", [](Extraction& x) { zaxtest::writeFile(x.out("e"), "file"); },
+      {"a file where a folder entry must go", [](Workspace& x) { zaxtest::writeFile(x.out("e"), "file"); },
        {"e/", '5'}, 4},
-      {"a path longer than the system takes", [](Extraction&) {}, {longPath, '0', "data"}, 7},
-      {"a name longer than the system takes", [](Extraction&) {}, {std::string(300, 'n'), '0', "data"}, 7},
-      {"a folder entry with an upward step", [](Extraction&) {}, {"a/../../up/", '5'}, 1},
+      {"a path longer than the system takes", [](Workspace&) {}, {longPath, '0', "data"}, 7},
+      {"a name longer than the system takes", [](Workspace&) {}, {std::string(300, 'n'), '0', "data"}, 7},
+      {"a folder entry with an upward step", [](Workspace&) {}, {"a/../../up/", '5'}, 1},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
-    Extraction x;
+    Workspace x(*this);
     fs::create_directories(x.out(""));
     c.before(x);
     TarBuilder archive;
@@ -327,15 +344,15 @@ TEST(ExtractionSafety, MembersThatCannotBeWrittenAreCountedWithTheirReason) {
   }
 }
 
-TEST(ExtractionSafety, AMemberWithoutANameIsCounted) {
-  Extraction x;
+TEST_F(ExtractionSafety, AMemberWithoutANameIsCounted) {
+  Workspace x(*this);
   ASSERT_EQ(x.run(TarBuilder().gnuLongName("", {"ignored", '0', "data"}).file("after", "a").end().bytes()), 9);
   EXPECT_EQ(failures(), (std::vector<Failure>{{"", 2}}));
   EXPECT_EQ(x.contents("after"), "a");
 }
 
-TEST(ExtractionSafety, TheArchiveBeingReadIsNeverReplaced) {
-  Extraction x;
+TEST_F(ExtractionSafety, TheArchiveBeingReadIsNeverReplaced) {
+  Workspace x(*this);
   x.destination = x.folder.engine();
   const Bytes archive = TarBuilder().file("a.tar", std::string(5000, 'x')).file("other", "o").end().bytes();
   ASSERT_EQ(x.run(archive), 9);
@@ -347,8 +364,8 @@ TEST(ExtractionSafety, TheArchiveBeingReadIsNeverReplaced) {
   EXPECT_EQ(kept, "o");
 }
 
-TEST(ExtractionSafety, ReadOnlyFilesAreReplaced) {
-  Extraction x;
+TEST_F(ExtractionSafety, ReadOnlyFilesAreReplaced) {
+  Workspace x(*this);
   fs::create_directories(x.out(""));
   zaxtest::writeFile(x.out("ro"), "old");
   fs::permissions(x.out("ro"), fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
@@ -358,7 +375,7 @@ TEST(ExtractionSafety, ReadOnlyFilesAreReplaced) {
 
 // A full disk ends the job at the member that did not fit, which is removed; what was
 // written before stays. Small files fail at the close, large ones while being written.
-TEST(ExtractionSafety, AFullDiskEndsTheJobAndIsReported) {
+TEST_F(ExtractionSafety, AFullDiskEndsTheJobAndIsReported) {
 #ifdef _WIN32
   static const char* const kFullDevice = "Z:\\dev\\full";
 #else
@@ -366,14 +383,12 @@ TEST(ExtractionSafety, AFullDiskEndsTheJobAndIsReported) {
 #endif
   for (const std::size_t size : {std::size_t{10}, std::size_t{600 * 1024}}) {
     SCOPED_TRACE(size);
-    Extraction x;
-    platform::testHooks().createOutputFile = [](const std::string& path) -> std::FILE* {
-      if (path.find("big") != std::string::npos) return std::fopen(kFullDevice, "wb");
-      return std::fopen(platform::nativePath(path).value_or(path).c_str(), "wb");
-    };
+    Workspace x(*this);
+    auto create = createFiles([](const std::string& path) -> std::FILE* {
+      return path.find("big") != std::string::npos ? std::fopen(kFullDevice, "wb") : nullptr;
+    });
     const std::int32_t result = x.run(
         TarBuilder().file("first", "1").file("big", std::string(size, 'b')).file("after", "a").end().bytes());
-    platform::testHooks().createOutputFile = nullptr;
     EXPECT_EQ(result, 9);
     EXPECT_EQ(failures(), (std::vector<Failure>{{"big", 12}}));
     EXPECT_EQ(x.contents("first"), "1");
@@ -383,8 +398,8 @@ TEST(ExtractionSafety, AFullDiskEndsTheJobAndIsReported) {
 
 // Every failure is counted, while only the first thousand are kept with their names; a new
 // job starts a new count.
-TEST(ExtractionSafety, TheFailureLogIsBoundedAndClearedByTheNextJob) {
-  Extraction x;
+TEST_F(ExtractionSafety, TheFailureLogIsBoundedAndClearedByTheNextJob) {
+  Workspace x(*this);
   TarBuilder many;
   for (int i = 0; i < 1005; ++i) many.directory("../up" + std::to_string(i) + "/");
   ASSERT_EQ(x.run(many.end().bytes()), 9);
@@ -400,7 +415,7 @@ TEST(ExtractionSafety, TheFailureLogIsBoundedAndClearedByTheNextJob) {
   EXPECT_EQ(call("getnumfailed"), 0);
 }
 
-TEST(Extraction, DamageInACompressedArchiveIsReportedEvenPastTheEndMarker) {
+TEST_F(Extraction, DamageInACompressedArchiveIsReportedEvenPastTheEndMarker) {
   // Stored blocks (level 0), and the archive padded to a 1 MiB record as GNU tar -b 2048
   // writes it: the flipped byte reaches the file unseen by inflate, the CRC comes after
   // the end marker.
@@ -411,13 +426,13 @@ TEST(Extraction, DamageInACompressedArchiveIsReportedEvenPastTheEndMarker) {
   const auto at = std::search(archive.begin(), archive.end(), sample.begin(), sample.end());
   ASSERT_NE(at, archive.end());
   *at ^= 0x01;
-  Extraction x;
+  Workspace x(*this);
   EXPECT_EQ(x.run(archive), 3);
   EXPECT_NE(x.contents("f"), data);
 }
 
-TEST(Extraction, UnknownTypeflagsAreWrittenAsFilesKnownNonFilesAreNot) {
-  Extraction x;
+TEST_F(Extraction, UnknownTypeflagsAreWrittenAsFilesKnownNonFilesAreNot) {
+  Workspace x(*this);
   EXPECT_EQ(x.run(TarBuilder()
                       .add({"future", '8', "eight"})
                       .add({"vendor", 'Q', "queue"})

@@ -1,5 +1,5 @@
 // Output paths of members: every member lands under the destination folder.
-#include "tar/output_path.h"
+#include "engine/tar/output_path.h"
 
 #include <gtest/gtest.h>
 

@@ -1,5 +1,5 @@
 // Selection patterns against member names: which members an extraction writes.
-#include "tar/selection.h"
+#include "engine/tar/selection.h"
 
 #include <gtest/gtest.h>
 

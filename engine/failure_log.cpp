@@ -1,0 +1,49 @@
+#include "engine/failure_log.h"
+
+#include <new>
+
+#include "common/protocol.h"
+
+namespace untgz {
+
+const char* memberFailureText(MemberFailure reason) {
+  switch (reason) {
+    case MemberFailure::unsafeName: return "its name leads out of the destination folder";
+    case MemberFailure::noName: return "it has no name that can be written";
+    case MemberFailure::linkOnTheWay: return "a folder of its path is a link, which is not followed";
+    case MemberFailure::fileOnTheWay: return "a file stands where a folder of its path must be";
+    case MemberFailure::folderInTheWay: return "a folder stands where the file must be";
+    case MemberFailure::isTheArchive: return "it would replace the archive being read";
+    case MemberFailure::pathTooLong: return "its path is longer than the system takes";
+    case MemberFailure::folderNotCreated: return "a folder of its path could not be created";
+    case MemberFailure::fileNotCreated: return "the file could not be created";
+    case MemberFailure::notReplaced: return "the existing file could not be replaced";
+    case MemberFailure::notWritten: return "the file could not be written";
+    case MemberFailure::diskFull: return "the disk is full; the extraction stopped here";
+  }
+  return "it could not be extracted";
+}
+
+void FailureLog::clear() {
+  std::lock_guard<std::mutex> guard(lock_);
+  std::vector<Entry>().swap(kept_);
+  count_ = 0;
+}
+
+void FailureLog::add(const std::string& name, MemberFailure reason) noexcept {
+  std::lock_guard<std::mutex> guard(lock_);
+  ++count_;
+  if (kept_.size() >= kKeptFailures) return;
+  try {
+    kept_.push_back({name.substr(0, protocol::kMaxOutputText), reason});
+  } catch (const std::bad_alloc&) {
+    // The member is counted all the same; only its name is not kept.
+  }
+}
+
+std::int64_t FailureLog::count() const {
+  std::lock_guard<std::mutex> guard(lock_);
+  return count_;
+}
+
+}  // namespace untgz

@@ -1,0 +1,73 @@
+#include "engine/tar/numbers.h"
+
+#include <cstring>
+
+#include "engine/tar/header.h"
+
+namespace untgz {
+
+namespace {
+
+// The octal text of a field: blanks, digits, blanks, up to the first NUL. `digits` tells
+// how many digits there were; a field without any reads as 0.
+bool parseOctalText(const unsigned char* field, std::size_t width, std::int64_t& value,
+                    std::size_t& digits) {
+  const auto* nul = static_cast<const unsigned char*>(std::memchr(field, 0, width));
+  const std::size_t length = nul ? static_cast<std::size_t>(nul - field) : width;
+  std::size_t i = 0;
+  while (i < length && field[i] == ' ') ++i;
+  std::uint64_t number = 0;
+  digits = 0;
+  for (; i < length && field[i] >= '0' && field[i] <= '7'; ++i, ++digits) {
+    if (number > (static_cast<std::uint64_t>(INT64_MAX) >> 3)) return false;
+    number = number * 8 + (field[i] - '0');
+  }
+  // Only blanks may follow the digits: "12 34" or "17z" has no one value that every
+  // reader would agree on, so it is no number at all.
+  while (i < length && field[i] == ' ') ++i;
+  if (i != length) return false;
+  value = static_cast<std::int64_t>(number);
+  return true;
+}
+
+}  // namespace
+
+bool readOctal(const unsigned char* field, std::size_t width, std::int64_t& value) {
+  std::size_t digits = 0;
+  return parseOctalText(field, width, value, digits);
+}
+
+bool readNumber(const unsigned char* field, std::size_t width, std::int64_t& value) {
+  if (width == 0 || (field[0] & 0x80) == 0) return readOctal(field, width, value);
+  // Base-256: big-endian two's complement with the marker bit cleared.
+  const unsigned char fill = (field[0] & 0x40) ? 0xff : 0x00;
+  std::uint64_t magnitude = 0;
+  for (std::size_t i = 0; i < width; ++i) {
+    unsigned char c = static_cast<unsigned char>(field[i] ^ fill);
+    if (i == 0) c &= 0x7f;
+    if ((magnitude >> 56) != 0) return false;
+    magnitude = (magnitude << 8) | c;
+  }
+  if ((magnitude >> 63) != 0) return false;
+  value = fill ? -static_cast<std::int64_t>(magnitude) - 1 : static_cast<std::int64_t>(magnitude);
+  return true;
+}
+
+bool checksumMatches(const unsigned char* block) {
+  std::int64_t stored = 0;
+  std::size_t digits = 0;
+  if (!parseOctalText(block + kChecksumField.offset, kChecksumField.width, stored, digits) ||
+      digits == 0)
+    return false;
+  std::int64_t unsignedSum = 0, signedSum = 0;
+  for (std::size_t j = 0; j < kBlockSize; ++j) {
+    const bool inField =
+        j >= kChecksumField.offset && j < kChecksumField.offset + kChecksumField.width;
+    const unsigned char c = inField ? ' ' : block[j];
+    unsignedSum += c;
+    signedSum += static_cast<signed char>(c);
+  }
+  return stored == unsignedSum || stored == signedSum;
+}
+
+}  // namespace untgz

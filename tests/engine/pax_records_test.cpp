@@ -1,0 +1,148 @@
+// pax extended header records: what the good ones change about the next member, and the
+// malformed ones that make the header unreadable. The header view's name field.
+#include "engine/tar/pax_records.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+
+#include "engine/tar/header.h"
+#include "test_support.h"
+
+using zaxtest::paxRecord;
+
+namespace {
+
+struct Expected {
+  bool hasPath = false, hasSize = false, hasMtime = false;
+  std::string path;
+  std::int64_t size = 0, mtime = 0;
+};
+
+TEST(PaxRecords, GoodRecordsAndWhatTheyOverride) {
+  struct Case {
+    const char* name;
+    std::string data;
+    Expected expected;
+  };
+  const std::string eighteenNines(18, '9');
+  const Case cases[] = {
+      {"no records", "", {}},
+      {"path", paxRecord("path", "dir/file"), {true, false, false, "dir/file"}},
+      {"a later record wins",
+       paxRecord("path", "first") + paxRecord("path", "second"),
+       {true, false, false, "second"}},
+      {"an empty value takes the key back", paxRecord("path", "p") + paxRecord("path", ""), {}},
+      {"'=' and a newline inside a value",
+       paxRecord("path", "a=b\nc"),
+       {true, false, false, "a=b\nc"}},
+      {"size with leading zeros", paxRecord("size", "000123"), {false, true, false, "", 123}},
+      {"size of 18 digits",
+       paxRecord("size", eighteenNines),
+       {false, true, false, "", 999999999999999999}},
+      {"size taken back", paxRecord("size", "5") + paxRecord("size", ""), {}},
+      {"fraction of a time dropped",
+       paxRecord("mtime", "1350244992.02396"),
+       {false, false, true, "", 0, 1350244992}},
+      {"negative time", paxRecord("mtime", "-3.25"), {false, false, true, "", 0, -3}},
+      {"time with an empty fraction", paxRecord("mtime", "7."), {false, false, true, "", 0, 7}},
+      {"keys this reader does not use",
+       paxRecord("uid", "not a number") + paxRecord("comment", ""),
+       {}},
+      {"linkpath", paxRecord("linkpath", "target"), {}},
+      {"NUL padding after the last record",
+       paxRecord("path", "p") + std::string(40, '\0'),
+       {true, false, false, "p"}},
+      {"all together",
+       paxRecord("path", "p") + paxRecord("size", "3") + paxRecord("mtime", "9"),
+       {true, true, true, "p", 3, 9}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    untgz::PaxOverrides pax;
+    ASSERT_TRUE(untgz::parsePaxRecords(c.data, pax));
+    EXPECT_EQ(pax.hasPath, c.expected.hasPath);
+    EXPECT_EQ(pax.hasSize, c.expected.hasSize);
+    EXPECT_EQ(pax.hasMtime, c.expected.hasMtime);
+    // A value taken back may linger; only the values in force are compared.
+    if (c.expected.hasPath) {
+      EXPECT_EQ(pax.path, c.expected.path);
+    }
+    if (c.expected.hasSize) {
+      EXPECT_EQ(pax.size, c.expected.size);
+    }
+    if (c.expected.hasMtime) {
+      EXPECT_EQ(pax.mtime, c.expected.mtime);
+    }
+  }
+}
+
+TEST(PaxRecords, MalformedRecordsAreRefused) {
+  struct Case {
+    const char* name;
+    std::string data;
+  };
+  const Case cases[] = {
+      {"no blank after the length", "12path=abcde\n"},
+      {"a length that is no number", "1a path=x\n"},
+      {"a length no longer than its own digits and blank", "2 x=\n"},
+      {"a length past the data", "99 path=a\n"},
+      {"a record that does not end at a newline", "9 path=ab"},
+      {"a record without '='", "8 pathx\n"},
+      {"a record without a key", "6 =ab\n"},
+      {"a NUL in a key", std::string("9 pa\0h=x\n", 9)},
+      {"a NUL in a path", paxRecord("path", std::string("a\0b", 3))},
+      {"a NUL in a link target", paxRecord("linkpath", std::string("a\0b", 3))},
+      {"a size that is no number", paxRecord("size", "12a")},
+      {"a negative size", paxRecord("size", "-1")},
+      {"a size beyond 18 digits", paxRecord("size", "1" + std::string(18, '0'))},
+      {"a time with a letter in its fraction", paxRecord("mtime", "1.5x")},
+      {"a time that is only a dot", paxRecord("mtime", ".")},
+      {"a time with two signs", paxRecord("mtime", "--1")},
+      {"data after the NUL padding", paxRecord("path", "p") + std::string(3, '\0') + "x"},
+      {"a good record, then a cut one", paxRecord("path", "p") + "5 x\n"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    untgz::PaxOverrides pax;
+    EXPECT_FALSE(untgz::parsePaxRecords(c.data, pax));
+  }
+}
+
+// The prefix field holds the folders of a ustar name only; old GNU headers keep other
+// data in those bytes, and their magic tells them apart.
+TEST(HeaderView, TheUstarPrefixIsJoinedOnlyInUstarHeaders) {
+  struct Case {
+    const char* name;
+    const char* magic;
+    const char* prefix;
+    std::string expected;
+  };
+  const Case cases[] = {
+      {"ustar with a prefix",
+       "ustar\0"
+       "00",
+       "some/folder", "some/folder/file"},
+      {"ustar without one",
+       "ustar\0"
+       "00",
+       "", "file"},
+      {"old GNU magic", "ustar  \0", "not a folder", "file"},
+      {"no magic", "\0\0\0\0\0\0\0\0", "not a folder", "file"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    unsigned char block[512] = {};
+    std::memcpy(block, "file", 4);
+    std::memcpy(block + 257, c.magic, 8);
+    std::memcpy(block + 345, c.prefix, std::strlen(c.prefix));
+    EXPECT_EQ(untgz::HeaderView(block).name(), c.expected);
+  }
+  unsigned char fullName[512] = {};
+  std::memset(fullName, 'n', 100);  // a name that fills its field has no NUL
+  fullName[100] = 'x';              // and the next field does not belong to it
+  EXPECT_EQ(untgz::HeaderView(fullName).name(), std::string(100, 'n'));
+}
+
+}  // namespace
