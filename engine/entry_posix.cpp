@@ -1,7 +1,7 @@
 // The library's entry on the native build (its shape is explained in entry.h).
 #include "engine/boundary.h"
 #include "engine/commands.h"
-#include "engine/entry.h"
+#include "common/entry.h"
 #include "engine/platform/platform.h"
 
 // The entry is the boundary to callers that cannot take a C++ exception. One that reaches

@@ -1,7 +1,7 @@
 // The library's entry on Windows (its shape is explained in entry.h).
 #include "engine/boundary.h"
 #include "engine/commands.h"
-#include "engine/entry.h"
+#include "common/entry.h"
 
 // The entry is the boundary to callers that cannot take a C++ exception. One that reaches
 // it answers 0, as a word the engine does not know does (see entry_posix.cpp).

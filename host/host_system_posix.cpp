@@ -10,7 +10,7 @@
 
 #include "common/unique_resource.h"
 #include "common/wine_paths.h"
-#include "engine/entry.h"
+#include "common/entry.h"
 #include "host/host_system.h"
 
 namespace zax::os {

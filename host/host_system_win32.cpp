@@ -3,7 +3,7 @@
 #include <string>
 
 #include "common/unique_resource.h"
-#include "engine/entry.h"
+#include "common/entry.h"
 #include "host/host_system.h"
 
 namespace zax::os {

@@ -4,13 +4,19 @@
 
 #include <gtest/gtest.h>
 
+#include <stdexcept>
+
+#ifdef _WIN32
+#include <windows.h>
+#endif
+
 #include <filesystem>
 #include <fstream>
 #include <string>
 #include <vector>
 
 #include "engine/test_hooks.h"
-#include "scratch_folder.h"
+#include "tests/support/test_support.h"
 
 namespace fs = std::filesystem;
 
@@ -58,6 +64,22 @@ const CodeCase kMalformed[] = {
 };
 INSTANTIATE_TEST_SUITE_P(Codes, MalformedDestination, testing::ValuesIn(kMalformed));
 
+// A drive path on a drive letter that does not exist here.
+std::string missingDrivePath() {
+#ifdef _WIN32
+  const DWORD drives = ::GetLogicalDrives();
+  for (char letter = 'Y'; letter >= 'B'; --letter) {
+    if ((drives & (1u << (letter - 'A'))) == 0) return std::string(1, letter) + ":\\zax-out";
+  }
+  throw std::runtime_error("every drive letter is in use");
+#else
+  return "Q:\\zax-out";
+#endif
+}
+
+// A UNC path on a server that cannot be reached.
+std::string unreachableUncPath() { return "\\\\zax-no-such-server.invalid\\share\\out"; }
+
 TEST(UnusableDestination, UnknownDriveGives4) {
   EXPECT_EQ(untgz::validateDestination(missingDrivePath()), 4);
 }
@@ -71,7 +93,7 @@ TEST(UnusableDestination, UnreachableUncServerGives6) {
 class DestinationOnDisk : public testing::Test {
  protected:
   void writeFile(const std::string& relative) {
-    std::ofstream(scratch.native(relative)) << "data";
+    std::ofstream(native(relative)) << "data";
   }
 
   // Answers every probe with `writable` and records the folders asked about.
@@ -82,71 +104,81 @@ class DestinationOnDisk : public testing::Test {
     };
   }
 
-  ScratchFolder scratch;
+  // The folder itself, or a path below it ("a\\b"), in the engine's form and in the form
+  // the standard library opens; the root of its drive ("Z:\\" on Linux).
+  std::string engine(const std::string& relative = "") const {
+    return relative.empty() ? folder.engine() : folder.engineChild(relative);
+  }
+  fs::path native(const std::string& relative = "") const {
+    return relative.empty() ? fs::path(folder.native()) : fs::path(folder.nativeChild(relative));
+  }
+  std::string driveRoot() const { return engine().substr(0, 3); }
+
+  zaxtest::TempFolder folder;
   untgz::TestHooks hooks;
   std::vector<std::string> probed;
 };
 
 TEST_F(DestinationOnDisk, CreatesEveryMissingFolder) {
-  EXPECT_EQ(untgz::validateDestination(scratch.engine("a\\b\\c")), 0);
-  EXPECT_TRUE(fs::is_directory(scratch.native("a\\b\\c")));
+  EXPECT_EQ(untgz::validateDestination(engine("a\\b\\c")), 0);
+  EXPECT_TRUE(fs::is_directory(native("a\\b\\c")));
 }
 
 TEST_F(DestinationOnDisk, TrailingBackslashNamesTheSameFolder) {
-  EXPECT_EQ(untgz::validateDestination(scratch.engine("out\\")), 0);
-  EXPECT_TRUE(fs::is_directory(scratch.native("out")));
-  EXPECT_EQ(untgz::validateDestination(scratch.engine("out\\")), 0);
+  EXPECT_EQ(untgz::validateDestination(engine("out\\")), 0);
+  EXPECT_TRUE(fs::is_directory(native("out")));
+  EXPECT_EQ(untgz::validateDestination(engine("out\\")), 0);
 }
 
 TEST_F(DestinationOnDisk, ExistingWritableFolderGives0AndKeepsNoProbeFile) {
-  EXPECT_EQ(untgz::validateDestination(scratch.engine()), 0);
-  EXPECT_TRUE(fs::is_empty(scratch.native()));
+  EXPECT_EQ(untgz::validateDestination(engine()), 0);
+  EXPECT_TRUE(fs::is_empty(native()));
 }
 
 TEST_F(DestinationOnDisk, DriveRootKeepsItsBackslash) {
   answerProbes(true);
-  EXPECT_EQ(untgz::validateDestination(scratch.driveRoot(), hooks), 0);
+  EXPECT_EQ(untgz::validateDestination(driveRoot(), hooks), 0);
   ASSERT_EQ(probed.size(), 1u);
-  EXPECT_EQ(probed[0], scratch.driveRoot());
+  EXPECT_EQ(probed[0], driveRoot());
 }
 
 TEST_F(DestinationOnDisk, FolderThatRefusesFilesGives15) {
   answerProbes(false);
-  EXPECT_EQ(untgz::validateDestination(scratch.engine("ro"), hooks), 15);
-  EXPECT_TRUE(fs::is_directory(scratch.native("ro")));
+  EXPECT_EQ(untgz::validateDestination(engine("ro"), hooks), 15);
+  EXPECT_TRUE(fs::is_directory(native("ro")));
   ASSERT_EQ(probed.size(), 1u);
-  EXPECT_EQ(probed[0], scratch.engine("ro\\"));
+  EXPECT_EQ(probed[0], engine("ro\\"));
 }
 
 TEST_F(DestinationOnDisk, ExistingFileGives3) {
   writeFile("file.txt");
-  EXPECT_EQ(untgz::validateDestination(scratch.engine("file.txt")), 3);
-  EXPECT_EQ(untgz::validateDestination(scratch.engine("file.txt\\")), 3);
-  EXPECT_EQ(untgz::validateDestination(scratch.engine("file.txt\\sub")), 4);
-  EXPECT_TRUE(fs::is_regular_file(scratch.native("file.txt")));
+  EXPECT_EQ(untgz::validateDestination(engine("file.txt")), 3);
+  EXPECT_EQ(untgz::validateDestination(engine("file.txt\\")), 3);
+  EXPECT_EQ(untgz::validateDestination(engine("file.txt\\sub")), 4);
+  EXPECT_TRUE(fs::is_regular_file(native("file.txt")));
 }
 
 TEST_F(DestinationOnDisk, LongPathsAreCheckedWhole) {
   const std::string deep = std::string(60, 'a') + "\\" + std::string(60, 'b') + "\\" +
                            std::string(60, 'c') + "\\" + std::string(60, 'd') + "\\" +
                            std::string(60, 'e');
-  EXPECT_EQ(untgz::validateDestination(scratch.engine(deep) + "?"), 9);
+  EXPECT_EQ(untgz::validateDestination(engine(deep) + "?"), 9);
   // Linux takes the path; Windows' ANSI calls stop near 260 characters, and there the
   // path is reported as not created rather than cut short.
-  const int code = untgz::validateDestination(scratch.engine(deep));
+  const int code = untgz::validateDestination(engine(deep));
   EXPECT_TRUE(code == 0 || code == 4) << code;
-  EXPECT_EQ(fs::is_directory(scratch.native(deep)), code == 0);
+  EXPECT_EQ(fs::is_directory(native(deep)), code == 0);
 }
 
 TEST_F(DestinationOnDisk, CreateDirectoryPathJoinsRootAndMemberFolders) {
-  EXPECT_EQ(untgz::createDirectoryPath(scratch.engine(), "sub/dir/"), 0);
-  EXPECT_TRUE(fs::is_directory(scratch.native("sub\\dir")));
-  EXPECT_EQ(untgz::createDirectoryPath(scratch.engine() + "\\", "other"), 0);
-  EXPECT_TRUE(fs::is_directory(scratch.native("other")));
-  EXPECT_EQ(untgz::createDirectoryPath(scratch.engine("alone/x")), 0);
-  EXPECT_TRUE(fs::is_directory(scratch.native("alone\\x")));
+  EXPECT_EQ(untgz::createDirectoryPath(engine(), "sub/dir/"), 0);
+  EXPECT_TRUE(fs::is_directory(native("sub\\dir")));
+  EXPECT_EQ(untgz::createDirectoryPath(engine() + "\\", "other"), 0);
+  EXPECT_TRUE(fs::is_directory(native("other")));
+  EXPECT_EQ(untgz::createDirectoryPath(engine("alone/x")), 0);
+  EXPECT_TRUE(fs::is_directory(native("alone\\x")));
   writeFile("file.txt");
-  EXPECT_EQ(untgz::createDirectoryPath(scratch.engine(), "file.txt"), 3);
+  EXPECT_EQ(untgz::createDirectoryPath(engine(), "file.txt"), 3);
 }
 
 TEST(CreateDirectoryPath, ShortPathsAreRefused) {
@@ -165,9 +197,9 @@ TEST_F(DestinationOnDisk, ExistenceTestsOnlyAcceptDriveAndUncPaths) {
     int readOnly;
   };
   const Row rows[] = {
-      {scratch.engine(), true, false, 0},
-      {scratch.engine("file.txt"), false, true, -1},
-      {scratch.engine("missing"), false, false, -1},
+      {engine(), true, false, 0},
+      {engine("file.txt"), false, true, -1},
+      {engine("missing"), false, false, -1},
       {".", false, false, -1},
       {"..", false, false, -1},
       {"", false, false, -1},
@@ -180,9 +212,9 @@ TEST_F(DestinationOnDisk, ExistenceTestsOnlyAcceptDriveAndUncPaths) {
     EXPECT_EQ(untgz::isReadOnlyDirectory(row.path), row.readOnly);
   }
   answerProbes(false);
-  EXPECT_EQ(untgz::isReadOnlyDirectory(scratch.engine(), hooks), 1);
+  EXPECT_EQ(untgz::isReadOnlyDirectory(engine(), hooks), 1);
   ASSERT_EQ(probed.size(), 1u);
-  EXPECT_EQ(probed[0], scratch.engine() + "\\");
+  EXPECT_EQ(probed[0], engine() + "\\");
 }
 
 TEST(PathErrorText, GivesTheMessageOfEachCode) {
@@ -219,18 +251,18 @@ TEST(PathErrorText, GivesTheMessageOfEachCode) {
 TEST_F(DestinationOnDisk, GateKeepsTheDestinationAsGivenAndCreatesIt) {
   std::string outputRoot;
   std::string errorText = "earlier failure";
-  const std::string destination = scratch.engine("out\\");
+  const std::string destination = engine("out\\");
   EXPECT_EQ(untgz::prepareDestination(destination, outputRoot, errorText), 0);
   EXPECT_EQ(outputRoot, destination);
   EXPECT_EQ(errorText, "earlier failure");
-  EXPECT_TRUE(fs::is_directory(scratch.native("out")));
+  EXPECT_TRUE(fs::is_directory(native("out")));
 }
 
 TEST_F(DestinationOnDisk, GateAsksTheJobsProbe) {
   answerProbes(false);
   std::string outputRoot;
   std::string errorText;
-  EXPECT_EQ(untgz::prepareDestination(scratch.engine("ro"), outputRoot, errorText, hooks), 55);
+  EXPECT_EQ(untgz::prepareDestination(engine("ro"), outputRoot, errorText, hooks), 55);
   EXPECT_EQ(errorText, "Path is read only ");
   EXPECT_EQ(probed.size(), 1u);
 }

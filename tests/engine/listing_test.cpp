@@ -3,7 +3,7 @@
 
 #include <ctime>
 
-#include "engine_client.h"
+#include "tests/support/engine_client.h"
 
 using namespace enginetest;
 using zaxtest::TarBuilder;

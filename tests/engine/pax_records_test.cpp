@@ -8,7 +8,7 @@
 #include <string>
 
 #include "engine/tar/header.h"
-#include "test_support.h"
+#include "tests/support/test_support.h"
 
 using zaxtest::paxRecord;
 

@@ -1,7 +1,7 @@
 // The command protocol: exact matching, the simple commands, and the entry-list cursor.
 #include <gtest/gtest.h>
 
-#include "engine_client.h"
+#include "tests/support/engine_client.h"
 
 using namespace enginetest;
 

@@ -5,7 +5,7 @@
 #include <atomic>
 #include <cstring>
 
-#include "engine_client.h"
+#include "tests/support/engine_client.h"
 #include "engine/tar/numbers.h"
 #include "engine/tar/tar_reader.h"
 

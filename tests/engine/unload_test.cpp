@@ -6,8 +6,8 @@
 #include <string>
 
 #include "common/wine_paths.h"
-#include "engine/entry.h"
-#include "test_support.h"
+#include "common/entry.h"
+#include "tests/support/test_support.h"
 
 #ifdef _WIN32
 #include <windows.h>

@@ -15,7 +15,7 @@
 #include <thread>
 
 #include "engine/platform/platform.h"
-#include "engine_client.h"
+#include "tests/support/engine_client.h"
 
 using namespace enginetest;
 using untgz::TestHooks;

@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <cstring>
 
-#include "engine/entry.h"
+#include "common/entry.h"
 
 namespace {
 

@@ -9,7 +9,7 @@
 #include <string>
 #include <thread>
 
-#include "commands.h"
+#include "engine/commands.h"
 #include "tests/support/test_support.h"
 
 namespace {

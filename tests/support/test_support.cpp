@@ -162,7 +162,11 @@ TempFolder::~TempFolder() {
 std::string TempFolder::engine() const { return enginePath(native_); }
 
 std::string TempFolder::nativeChild(const std::string& relative) const {
-  return (fs::path(native_) / relative).string();
+  // Either separator may be given, as the engine's paths and the native ones are mixed.
+  std::string part = relative;
+  for (char& c : part)
+    if (c == '\\') c = '/';
+  return (fs::path(native_) / fs::path(part).make_preferred()).string();
 }
 
 std::string TempFolder::engineChild(const std::string& relative) const {

@@ -55,7 +55,7 @@ class TempFolder {
 
   const std::string& native() const { return native_; }  // path for this process's C library
   std::string engine() const;                             // the same path as the engine sees it
-  std::string nativeChild(const std::string& relative) const;
+  std::string nativeChild(const std::string& relative) const;  // "/" or "\\" between names
   std::string engineChild(const std::string& relative) const;
 
  private:

@@ -1,4 +1,4 @@
-#include "engine_client.h"
+#include "tests/support/engine_client.h"
 
 #include <chrono>
 #include <thread>

@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "engine/engine.h"
-#include "test_support.h"
+#include "tests/support/test_support.h"
 
 namespace enginetest {
 
