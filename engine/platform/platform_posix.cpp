@@ -1,6 +1,7 @@
 // The operating-system seam on Linux: Windows paths mapped as Wine maps them.
 #include "engine/platform/platform.h"
 
+#include "common/unique_resource.h"
 #include "common/wine_paths.h"
 
 #include <fcntl.h>
@@ -46,16 +47,14 @@ Failure failureOf(int error) {
 // again: deeply nested archives would cost time quadratic in their depth.
 class LastFolder {
  public:
-  ~LastFolder() { forget(); }
-
   // Where a path's last component is reached from: this folder when it is the path's
   // parent, else the whole path from the working folder.
   int locate(const std::string& path, const char*& name) const {
     const std::size_t slash = path.find_last_of('/');
-    if (fd_ >= 0 && slash != std::string::npos && slash + 1 < path.size() &&
+    if (fd_ && slash != std::string::npos && slash + 1 < path.size() &&
         path.compare(0, slash, path_) == 0 && slash == path_.size()) {
       name = path.c_str() + slash + 1;
-      return fd_;
+      return fd_.get();
     }
     name = path.c_str();
     return AT_FDCWD;
@@ -66,19 +65,12 @@ class LastFolder {
   void remember(const std::string& path, int from, const char* name) {
     const int fd = ::openat(from, name, O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
     if (fd < 0) return;
-    forget();
-    fd_ = fd;
+    fd_.reset(fd);
     path_ = path;
   }
 
-  void forget() {
-    if (fd_ >= 0) ::close(fd_);
-    fd_ = -1;
-    path_.clear();
-  }
-
  private:
-  int fd_ = -1;
+  zax::UniqueDescriptor fd_;
   std::string path_;
 };
 

@@ -1,6 +1,8 @@
 // The operating-system seam on Windows: the engine's paths go to the ANSI calls unchanged.
 #include "engine/platform/platform.h"
 
+#include "common/unique_resource.h"
+
 #include <windows.h>
 
 #include <fcntl.h>
@@ -72,16 +74,15 @@ EntryKind entryKind(const std::string& path) {
 FileId fileId(const std::string& path, bool followLinks) {
   FileId id;
   const DWORD flags = FILE_FLAG_BACKUP_SEMANTICS | (followLinks ? 0 : FILE_FLAG_OPEN_REPARSE_POINT);
-  HANDLE file = ::CreateFileA(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                              nullptr, OPEN_EXISTING, flags, nullptr);
-  if (file == INVALID_HANDLE_VALUE) return id;
+  const zax::UniqueFileHandle file(::CreateFileA(
+      path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING, flags, nullptr));
+  if (!file) return id;
   BY_HANDLE_FILE_INFORMATION information;
-  if (::GetFileInformationByHandle(file, &information)) {
+  if (::GetFileInformationByHandle(file.get(), &information)) {
     id.valid = true;
     id.volume = information.dwVolumeSerialNumber;
     id.index = (static_cast<std::uint64_t>(information.nFileIndexHigh) << 32) | information.nFileIndexLow;
   }
-  ::CloseHandle(file);
   return id;
 }
 

@@ -1,8 +1,7 @@
 #include "engine/tar/archive_job.h"
 
-#include <memory>
-
 #include "common/protocol.h"
+#include "common/unique_resource.h"
 #include "engine/platform/platform.h"
 #include "engine/tar/destination.h"
 
@@ -15,10 +14,12 @@ constexpr unsigned kGzipInputBuffer = 128 * 1024;
 
 // Closes an archive that a walk left by an exception; a walk that ends hands it to
 // finishWalk, which closes it and reads the gzip layer's verdict.
-struct CloseArchive {
-  void operator()(gzFile_s* file) const { gzclose(file); }
+struct ArchiveTraits {
+  using Handle = gzFile;
+  static constexpr Handle invalid() { return nullptr; }
+  static bool close(Handle file) { return gzclose(file) == Z_OK; }
 };
-using OpenArchive = std::unique_ptr<gzFile_s, CloseArchive>;
+using OpenArchive = zax::UniqueResource<ArchiveTraits>;
 
 }  // namespace
 
