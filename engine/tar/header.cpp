@@ -8,7 +8,9 @@ namespace untgz {
 
 // The vendors' extensions that GNU tar and bsdtar read as something other than a file's
 // content are passed over by their size: dump directories 'D', continuations 'M', old long
-// names 'N', sparse files 'S', volume labels 'V' and Solaris extended headers 'X'. Any
+// names 'N', sparse files 'S' and volume labels 'V'. Solaris extended headers 'X' are the
+// pax 'x' headers under an older letter, and read as such, as GNU tar, bsdtar and Python's
+// tarfile do. Any
 // other typeflag this reader does not know (a digit, a letter, punctuation, a control
 // byte) is a regular file, as POSIX asks of readers and as GNU tar, bsdtar and Python's
 // tarfile extract it.
@@ -31,6 +33,7 @@ HeaderKind classifyTypeflag(char typeflag) {
     case 'K':
       return HeaderKind::longLink;
     case 'x':
+    case 'X':
       return HeaderKind::paxRecords;
     case 'g':
       return HeaderKind::globalRecords;
@@ -39,7 +42,6 @@ HeaderKind classifyTypeflag(char typeflag) {
     case 'N':
     case 'S':
     case 'V':
-    case 'X':
       return HeaderKind::vendor;
     default:
       return HeaderKind::regular;

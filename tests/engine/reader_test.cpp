@@ -342,13 +342,16 @@ TEST_F(Walk, NamesFromEveryKindOfHeader) {
                                         .add({"ignored", '0', "abc", 1086091200, 700})
                                         .pax({{"comment", "archive-wide"}}, 'g')
                                         .file("after-global", "")
+                                        .pax({{"path", "solaris/name"}, {"size", "2"}}, 'X')
+                                        .add({"ignored-too", '0', "ab"})
                                         .end()
                                         .bytes());
   EXPECT_EQ(listing.result, 0);
   EXPECT_EQ(listing.names(),
             (std::vector<std::string>{exact100.name, "some/deep/folder/file.txt", "old/", "seven",
-                                      longName.substr(0, 255), "pax/path/name", "after-global"}));
-  ASSERT_EQ(listing.entries.size(), 7u);
+                                      longName.substr(0, 255), "pax/path/name", "after-global",
+                                      "solaris/name"}));
+  ASSERT_EQ(listing.entries.size(), 8u);
   EXPECT_EQ(listing.entries[2].isDir, 1);
   EXPECT_EQ(listing.entries[3].size, 3);
   EXPECT_EQ(listing.entries[5].size, 3) << "the pax size wins over the header's";
@@ -379,7 +382,7 @@ TEST_F(Walk, TypeflagsNotKnownAsSomethingElseAreRegularFiles) {
       {'a', true},  {'y', true},  {'z', true},  {'!', true},  {' ', true},
       {'\x01', true}, {'\xe9', true}, {'A', true}, {'E', true}, {'I', true}, {'Q', true}, {'Z', true},
       // Extensions that GNU tar and bsdtar read as something else: passed over by their size.
-      {'D', false}, {'M', false}, {'N', false}, {'S', false}, {'V', false}, {'X', false},
+      {'D', false}, {'M', false}, {'N', false}, {'S', false}, {'V', false},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(testing::PrintToString(c.typeflag));
