@@ -90,6 +90,16 @@ Failure closeOutputFile(OutputFile& file, bool keep);
 // link is followed; the last-access time is left alone. False when it could not.
 bool setStreamFileTime(std::FILE* file, std::int64_t secondsSince1970);
 
+// Moves the stream's position `length` bytes on without writing (fseeko, _fseeki64): the
+// bytes passed over read as zeros once something is written after them or the size is set
+// past them, and stay a hole where the file system has holes. False when it could not.
+bool skipInStream(std::FILE* file, std::int64_t length);
+
+// Writes out what the stream buffers and sets the size of its file, which grows with zeros
+// (ftruncate, SetEndOfFile). False, with the cause for lastStreamFailure(), when it could
+// not.
+bool setStreamSize(std::FILE* file, std::int64_t size);
+
 // Size in bytes of the file, or -1 when it cannot be opened.
 std::int64_t fileSize(const std::string& path);
 

@@ -192,6 +192,14 @@ bool setStreamFileTime(std::FILE* file, std::int64_t secondsSince1970) {
   return ::futimens(::fileno(file), times) == 0;
 }
 
+bool skipInStream(std::FILE* file, std::int64_t length) {
+  return ::fseeko(file, static_cast<off_t>(length), SEEK_CUR) == 0;
+}
+
+bool setStreamSize(std::FILE* file, std::int64_t size) {
+  return std::fflush(file) == 0 && ::ftruncate(::fileno(file), static_cast<off_t>(size)) == 0;
+}
+
 std::int64_t fileSize(const std::string& path) {
   auto p = nativePath(path);
   struct stat st;

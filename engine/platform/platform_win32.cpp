@@ -186,6 +186,23 @@ bool setStreamFileTime(std::FILE* file, std::int64_t secondsSince1970) {
   return ::SetFileTime(handle, &time, nullptr, &time) != 0;
 }
 
+bool skipInStream(std::FILE* file, std::int64_t length) {
+  return ::_fseeki64(file, length, SEEK_CUR) == 0;
+}
+
+bool setStreamSize(std::FILE* file, std::int64_t size) {
+  if (std::fflush(file) != 0) return false;
+  const auto handle = reinterpret_cast<HANDLE>(::_get_osfhandle(::_fileno(file)));
+  LARGE_INTEGER end;
+  end.QuadPart = size;
+  if (handle != INVALID_HANDLE_VALUE && ::SetFilePointerEx(handle, end, nullptr, FILE_BEGIN) &&
+      ::SetEndOfFile(handle))
+    return true;
+  // lastStreamFailure() reads errno, as for the stream's own writes.
+  errno = ::GetLastError() == ERROR_DISK_FULL ? ENOSPC : EIO;
+  return false;
+}
+
 std::int64_t fileSize(const std::string& path) {
   WIN32_FILE_ATTRIBUTE_DATA data;
   if (!::GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data)) return -1;

@@ -62,6 +62,8 @@ class ExtractVisitor : public WalkVisitor {
     // Taken before the file exists: from its creation to its close nothing may throw.
     outputName_ = member.name;
     mtime_ = member.mtime;
+    size_ = member.size;
+    endsInHole_ = false;
     MemberFailure why = MemberFailure::fileNotCreated;
     if (!tree_.createFile(relative, output_, why)) return fail(member.name, why);
     std::setvbuf(output_.stream, buffer_.data(), _IOFBF, buffer_.size());
@@ -72,11 +74,24 @@ class ExtractVisitor : public WalkVisitor {
 
   void onFileData(const unsigned char* data, std::size_t length) override {
     if (!output_.stream) return;
-    if (std::fwrite(data, 1, length, output_.stream) != length) abandonAfterStreamError();
+    if (std::fwrite(data, 1, length, output_.stream) != length) return abandonAfterStreamError();
+    endsInHole_ = false;
+  }
+
+  // A hole is passed over, not written: here it stays a hole of the file system, and on
+  // Windows the system fills it with zeros once something is written after it or the size
+  // is set past it.
+  void onFileHole(std::int64_t length) override {
+    if (!output_.stream) return;
+    if (!platform::skipInStream(output_.stream, length)) return abandonAfterStreamError();
+    endsInHole_ = true;
   }
 
   void onFileEnd(bool complete) override {
     if (!output_.stream) return;
+    // A file that ends in a hole takes its size from the member: nothing is written there.
+    if (complete && endsInHole_ && !platform::setStreamSize(output_.stream, size_))
+      return abandonAfterStreamError();
     // A file cut short by a cancel or by the end of the input stays as written, untimed.
     if (complete && !platform::setStreamFileTime(output_.stream, mtime_) &&
         std::ferror(output_.stream))
@@ -129,6 +144,8 @@ class ExtractVisitor : public WalkVisitor {
   platform::OutputFile output_;
   std::string outputName_;
   std::int64_t mtime_ = 0;
+  std::int64_t size_ = 0;
+  bool endsInHole_ = false;  // the last stretch passed on was a hole
   bool diskFull_ = false;
 };
 

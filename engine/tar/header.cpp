@@ -8,12 +8,11 @@ namespace untgz {
 
 // The vendors' extensions that GNU tar and bsdtar read as something other than a file's
 // content are passed over by their size: dump directories 'D', continuations 'M', old long
-// names 'N', sparse files 'S' and volume labels 'V'. Solaris extended headers 'X' are the
-// pax 'x' headers under an older letter, and read as such, as GNU tar, bsdtar and Python's
-// tarfile do. Any
-// other typeflag this reader does not know (a digit, a letter, punctuation, a control
-// byte) is a regular file, as POSIX asks of readers and as GNU tar, bsdtar and Python's
-// tarfile extract it.
+// names 'N' and volume labels 'V'. Old GNU sparse files 'S' are read as files. Solaris
+// extended headers 'X' are the pax 'x' headers under an older letter, and read as such, as
+// GNU tar, bsdtar and Python's tarfile do. Any other typeflag this reader does not know (a
+// digit, a letter, punctuation, a control byte) is a regular file, as POSIX asks of
+// readers and as GNU tar, bsdtar and Python's tarfile extract it.
 HeaderKind classifyTypeflag(char typeflag) {
   switch (typeflag) {
     case '0':
@@ -37,10 +36,11 @@ HeaderKind classifyTypeflag(char typeflag) {
       return HeaderKind::paxRecords;
     case 'g':
       return HeaderKind::globalRecords;
+    case 'S':
+      return HeaderKind::oldSparse;
     case 'D':
     case 'M':
     case 'N':
-    case 'S':
     case 'V':
       return HeaderKind::vendor;
     default:
@@ -84,6 +84,27 @@ bool HeaderView::hasSparseExtensions() const {
 
 bool sparseExtensionContinues(const unsigned char* block) {
   return block[kSparseExtensionFlagOffset] != 0;
+}
+
+bool HeaderView::realSize(std::int64_t& value) const {
+  return readNumber(at(kRealSizeField), kRealSizeField.width, value);
+}
+
+bool readSparseEntries(const unsigned char* block, std::size_t first, std::size_t entries,
+                       SparseMap& map) {
+  constexpr std::size_t kNumberWidth = 12;
+  for (std::size_t i = 0; i < entries; ++i) {
+    const unsigned char* offsetField = block + first + i * 2 * kNumberWidth;
+    const unsigned char* lengthField = offsetField + kNumberWidth;
+    // GNU tar leaves the unused entries empty.
+    if (offsetField[0] == 0 && lengthField[0] == 0) break;
+    SparseSegment segment;
+    if (!readNumber(offsetField, kNumberWidth, segment.offset) ||
+        !readNumber(lengthField, kNumberWidth, segment.length) || map.size() >= kMaxSparseSegments)
+      return false;
+    map.push_back(segment);
+  }
+  return true;
 }
 
 }  // namespace untgz

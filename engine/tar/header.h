@@ -7,6 +7,8 @@
 #include <cstdint>
 #include <string>
 
+#include "engine/tar/sparse.h"
+
 namespace untgz {
 
 constexpr std::size_t kBlockSize = 512;
@@ -24,8 +26,14 @@ constexpr HeaderField kChecksumField{148, 8};
 constexpr HeaderField kTypeflagField{156, 1};
 constexpr HeaderField kMagicField{257, 6};      // "ustar\0" in a POSIX header
 constexpr HeaderField kPrefixField{345, 155};   // ustar: the folders before the name
-constexpr std::size_t kSparseExtendedOffset = 482;       // in an old GNU sparse header
-constexpr std::size_t kSparseExtensionFlagOffset = 504;  // in each of its extension blocks
+// An old GNU sparse header ('S'): four map entries (offset and length, 12 bytes each),
+// a flag for extension blocks of 21 more entries each, and the file's real size.
+constexpr std::size_t kSparseHeaderMapOffset = 386;
+constexpr std::size_t kSparseHeaderEntries = 4;
+constexpr std::size_t kSparseExtendedOffset = 482;
+constexpr HeaderField kRealSizeField{483, 12};
+constexpr std::size_t kSparseExtensionEntries = 21;      // from the start of the block
+constexpr std::size_t kSparseExtensionFlagOffset = 504;  // in each extension block
 
 // What a header's typeflag makes of it.
 enum class HeaderKind {
@@ -36,6 +44,7 @@ enum class HeaderKind {
   longLink,
   paxRecords,     // pax extended header of the next member
   globalRecords,  // pax global header: describes the archive, not a member
+  oldSparse,      // an old GNU sparse file: its map, then the stored stretches
   vendor,         // a vendor's extension: passed over by its size
 };
 
@@ -57,11 +66,14 @@ class HeaderView {
   // The numeric fields; false when the field is no number (see readNumber).
   bool size(std::int64_t& value) const;
   bool mtime(std::int64_t& value) const;
+  const unsigned char* block() const { return block_; }
   char typeflag() const { return static_cast<char>(block_[kTypeflagField.offset]); }
   // The name field, after the ustar prefix and a "/" when the header is ustar and has one.
   std::string name() const;
   // An old GNU sparse file whose map goes on in extension blocks before its data.
   bool hasSparseExtensions() const;
+  // An old GNU sparse header's real size; false when the field is no number.
+  bool realSize(std::int64_t& value) const;
 
  private:
   const unsigned char* at(const HeaderField& field) const { return block_ + field.offset; }
@@ -71,5 +83,12 @@ class HeaderView {
 
 // In an old GNU sparse extension block: true when another extension block follows.
 bool sparseExtensionContinues(const unsigned char* block);
+
+// Appends the map entries of an old GNU sparse header (the block's first entry at
+// kSparseHeaderMapOffset, kSparseHeaderEntries of them) or extension block (at 0,
+// kSparseExtensionEntries) to `map`, up to the first empty entry. False for an entry whose
+// numbers cannot be read, or a map past kMaxSparseSegments.
+bool readSparseEntries(const unsigned char* block, std::size_t first, std::size_t entries,
+                       SparseMap& map);
 
 }  // namespace untgz

@@ -1,5 +1,6 @@
 #include "engine/tar/numbers.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "engine/tar/header.h"
@@ -68,6 +69,18 @@ bool checksumMatches(const unsigned char* block) {
     signedSum += static_cast<signed char>(c);
   }
   return stored == unsignedSum || stored == signedSum;
+}
+
+bool readDecimal(const std::string& text, std::int64_t& value) {
+  if (text.empty()) return false;
+  const std::size_t first = std::min(text.find_first_not_of('0'), text.size() - 1);
+  if (text.size() - first > 18) return false;
+  value = 0;
+  for (char c : text) {
+    if (c < '0' || c > '9') return false;
+    value = value * 10 + (c - '0');
+  }
+  return true;
 }
 
 }  // namespace untgz

@@ -3,6 +3,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 
 namespace untgz {
 
@@ -15,6 +16,11 @@ bool readNumber(const unsigned char* field, std::size_t width, std::int64_t& val
 // letter, a sign, digits after a blank) makes the field unreadable: false. A field of only
 // blanks and NULs reads as 0, as other readers take it.
 bool readOctal(const unsigned char* field, std::size_t width, std::int64_t& value);
+
+// A decimal number as pax records and sparse maps write it: digits only, leading zeros
+// allowed, at most 18 significant digits (always within 64 bits). False for anything else,
+// the empty text included.
+bool readDecimal(const std::string& text, std::int64_t& value);
 
 // True when the block's checksum field (octal text as readOctal reads it, with at least one
 // digit) matches its bytes (the field itself counted as blanks), summed as unsigned or as

@@ -2,22 +2,11 @@
 
 #include <algorithm>
 
+#include "engine/tar/numbers.h"
+
 namespace untgz {
 
 namespace {
-
-bool parseDecimal(const std::string& text, std::int64_t& value) {
-  if (text.empty()) return false;
-  // Leading zeros are allowed in any number; 18 significant digits always fit 64 bits.
-  const std::size_t first = std::min(text.find_first_not_of('0'), text.size() - 1);
-  if (text.size() - first > 18) return false;
-  value = 0;
-  for (char c : text) {
-    if (c < '0' || c > '9') return false;
-    value = value * 10 + (c - '0');
-  }
-  return true;
-}
 
 // Seconds of a pax time: an optional sign, digits, an optional fraction (dropped).
 bool parsePaxTime(const std::string& text, std::int64_t& value) {
@@ -30,8 +19,48 @@ bool parsePaxTime(const std::string& text, std::int64_t& value) {
       return false;
     whole.resize(dot);
   }
-  if (!parseDecimal(whole, value)) return false;
+  if (!readDecimal(whole, value)) return false;
   if (start) value = -value;
+  return true;
+}
+
+// GNU tar's sparse records (the key without "GNU.sparse."). The count in numblocks is not
+// needed: the map is as long as its records.
+bool applySparseRecord(const std::string& key, const std::string& value, PaxSparse& sparse) {
+  if (key == "name") {
+    if (value.find('\0') != std::string::npos) return false;
+    sparse.hasName = !value.empty();
+    sparse.name = value;
+    return true;
+  }
+  if (key == "map") {
+    sparse.map.clear();
+    sparse.hasMap = true;
+    return value.empty() || parseSparseMapList(value, sparse.map);
+  }
+  std::int64_t number = 0;
+  const bool isNumber = readDecimal(value, number);
+  if (key == "size" || key == "realsize") {
+    sparse.hasRealSize = isNumber;
+    sparse.realSize = number;
+    return isNumber || value.empty();
+  }
+  if (key == "major" || key == "minor") {
+    (key == "major" ? sparse.major : sparse.minor) = isNumber ? number : -1;
+    return isNumber || value.empty();
+  }
+  if (key == "offset") {
+    // 0.0: each offset opens a segment, the numbytes record after it closes it.
+    if (!isNumber || sparse.map.size() >= kMaxSparseSegments) return false;
+    sparse.map.push_back({number, -1});
+    sparse.hasMap = true;
+    return true;
+  }
+  if (key == "numbytes") {
+    if (!isNumber || sparse.map.empty() || sparse.map.back().length != -1) return false;
+    sparse.map.back().length = number;
+    return true;
+  }
   return true;
 }
 
@@ -45,7 +74,7 @@ bool applyRecord(const std::string& key, const std::string& value, PaxOverrides&
     if (value.empty()) {
       pax.hasSize = false;
     } else {
-      if (!parseDecimal(value, pax.size)) return false;
+      if (!readDecimal(value, pax.size)) return false;
       pax.hasSize = true;
     }
   } else if (key == "mtime") {
@@ -57,6 +86,8 @@ bool applyRecord(const std::string& key, const std::string& value, PaxOverrides&
     }
   } else if (key == "linkpath") {
     if (value.find('\0') != std::string::npos) return false;
+  } else if (key.rfind("GNU.sparse.", 0) == 0) {
+    return applySparseRecord(key.substr(11), value, pax.sparse);
   }
   return true;
 }
@@ -74,7 +105,7 @@ bool parsePaxRecords(const std::string& data, PaxOverrides& pax) {
     const std::size_t space = data.find(' ', position);
     if (space == std::string::npos) return false;
     std::int64_t length = 0;
-    if (!parseDecimal(data.substr(position, space - position), length)) return false;
+    if (!readDecimal(data.substr(position, space - position), length)) return false;
     if (length <= static_cast<std::int64_t>(space - position) + 1 ||
         length > static_cast<std::int64_t>(data.size() - position))
       return false;

@@ -10,6 +10,7 @@
 #include "engine/tar/block_source.h"
 #include "engine/tar/header.h"
 #include "engine/tar/pax_records.h"
+#include "engine/tar/sparse.h"
 
 namespace untgz {
 
@@ -24,7 +25,10 @@ struct Header {
   std::int64_t size = 0;
   std::int64_t mtime = 0;
   std::string name;
+  // An old GNU sparse header's map as far as the header holds it, and the real size.
   bool sparseExtensions = false;
+  SparseMap sparseMap;
+  std::int64_t realSize = 0;
 };
 
 // What extension headers said about the member that comes next.
@@ -93,6 +97,8 @@ class Walker {
         return regular(header);
       case HeaderKind::noData:
         return noData(header);
+      case HeaderKind::oldSparse:
+        return oldSparse(header);
       case HeaderKind::vendor:
         return vendor(header);
     }
@@ -115,8 +121,14 @@ class Walker {
     if (!view.size(header.size) || header.size < 0) return false;
     if (!view.mtime(header.mtime)) return false;
     header.kind = classifyTypeflag(view.typeflag());
-    header.sparseExtensions = view.hasSparseExtensions();
     header.name = view.name();
+    if (header.kind == HeaderKind::oldSparse) {
+      header.sparseExtensions = view.hasSparseExtensions();
+      if (!view.realSize(header.realSize) ||
+          !readSparseEntries(view.block(), kSparseHeaderMapOffset, kSparseHeaderEntries,
+                             header.sparseMap))
+        return false;
+    }
     return true;
   }
 
@@ -159,7 +171,18 @@ class Walker {
   }
 
   Step regular(Header& header) {
-    Member member = takeMember(header);
+    PaxSparse sparse;
+    Member member = takeMember(header, &sparse);
+    // GNU tar's pax sparse forms (a version other than 0.x and 1.0 is not GNU tar's, and
+    // its member is read as it lies).
+    if (sparse.mapInData()) {
+      if (!sparse.hasRealSize) return WalkEnd::badHeader;
+      return sparseMapInData(member, sparse.realSize, header.size);
+    }
+    if (sparse.major < 0 && (sparse.hasMap || sparse.hasRealSize)) {
+      if (!sparse.hasRealSize) return WalkEnd::badHeader;
+      return sparseFile(member, sparse.map, sparse.realSize, header.size);
+    }
     if (!member.name.empty() && member.name.back() == '/') {
       // Old writers' "directory files": a folder, whose data (if any) is passed over.
       member.kind = Member::Kind::directory;
@@ -169,7 +192,9 @@ class Walker {
     member.kind = Member::Kind::file;
     member.size = header.size;
     visitor_.onFileBegin(member);
-    const Step end = fileData(header.size);
+    const Step end = fileData(header.size, [this](const unsigned char* bytes, std::size_t length) {
+      visitor_.onFileData(bytes, length);
+    });
     visitor_.onFileEnd(!end);
     return end;
   }
@@ -180,29 +205,81 @@ class Walker {
     return kGoOn;
   }
 
-  // A vendor's extension: its data (after an old GNU sparse file's map blocks) is passed
-  // over by its size.
+  // A vendor's extension: its data is passed over by its size.
   Step vendor(Header& header) {
     takeMember(header);
-    for (bool more = header.sparseExtensions; more;) {
-      const unsigned char* block = nullptr;
-      if (const Step end = nextBlock(block)) return end;
-      more = sparseExtensionContinues(block);
-      source_.consume(1);
-    }
     return skipData(header.size);
   }
 
+  // --- Sparse files --------------------------------------------------------------------------
+
+  // Old GNU form: the map goes on in extension blocks between the header and the data.
+  Step oldSparse(Header& header) {
+    Member member = takeMember(header);
+    for (bool more = header.sparseExtensions; more;) {
+      const unsigned char* block = nullptr;
+      if (const Step end = nextBlock(block)) return end;
+      if (!readSparseEntries(block, 0, kSparseExtensionEntries, header.sparseMap))
+        return WalkEnd::badHeader;
+      more = sparseExtensionContinues(block);
+      source_.consume(1);
+    }
+    return sparseFile(member, header.sparseMap, header.realSize, header.size);
+  }
+
+  // GNU sparse 1.0: the map fills the first blocks of the member's data.
+  Step sparseMapInData(Member& member, std::int64_t realSize, std::int64_t storedSize) {
+    SparseMapText text;
+    for (SparseMapText::State state = SparseMapText::State::needMore;
+         state == SparseMapText::State::needMore;) {
+      // The map is part of the member: it may not run on past its data.
+      if (storedSize < static_cast<std::int64_t>(kBlockSize)) return WalkEnd::badHeader;
+      const unsigned char* block = nullptr;
+      if (const Step end = nextBlock(block)) return end;
+      state = text.feed(block, kBlockSize);
+      source_.consume(1);
+      storedSize -= static_cast<std::int64_t>(kBlockSize);
+      if (state == SparseMapText::State::malformed) return WalkEnd::badHeader;
+    }
+    return sparseFile(member, text.map(), realSize, storedSize);
+  }
+
+  // The file of a sparse member: its real size, its stored bytes where the map puts them and
+  // holes elsewhere. A map that does not fit the member ends the walk before the file
+  // begins, since what it would make of the data cannot be trusted.
+  Step sparseFile(Member& member, const SparseMap& map, std::int64_t realSize,
+                  std::int64_t storedSize) {
+    if (!sparseMapFits(map, realSize, storedSize)) return WalkEnd::badHeader;
+    member.kind = Member::Kind::file;
+    member.size = realSize;
+    visitor_.onFileBegin(member);
+    struct Sink {
+      WalkVisitor& visitor;
+      void data(const unsigned char* bytes, std::size_t length) { visitor.onFileData(bytes, length); }
+      void hole(std::int64_t length) { visitor.onFileHole(length); }
+    } sink{visitor_};
+    SparseExpander<Sink> expander(map, realSize, sink);
+    const Step end = fileData(storedSize, [&](const unsigned char* bytes, std::size_t length) {
+      expander.feed(bytes, length);
+    });
+    if (!end) expander.finish();
+    visitor_.onFileEnd(!end);
+    return end;
+  }
+
   // The member a header describes, with what extension headers said before it (a pax size
-  // also replaces the header's); the extensions are used up.
-  Member takeMember(Header& header) {
+  // also replaces the header's); the extensions are used up. GNU tar's sparse forms put a
+  // placeholder in the path and the real name in a record of their own.
+  Member takeMember(Header& header, PaxSparse* sparse = nullptr) {
     Member member;
     // Moved, not copied: a long name may be megabytes, and one copy is enough.
-    member.name = pending_.pax.hasPath   ? std::move(pending_.pax.path)
+    member.name = pending_.pax.sparse.hasName ? std::move(pending_.pax.sparse.name)
+                  : pending_.pax.hasPath      ? std::move(pending_.pax.path)
                   : pending_.hasLongName ? std::move(pending_.longName)
                                          : std::move(header.name);
     member.mtime = pending_.pax.hasMtime ? pending_.pax.mtime : header.mtime;
     if (pending_.pax.hasSize) header.size = pending_.pax.size;
+    if (sparse) *sparse = std::move(pending_.pax.sparse);
     pending_ = PendingExtensions();
     return member;
   }
@@ -217,8 +294,9 @@ class Walker {
     return kGoOn;
   }
 
-  // Hands `size` bytes of member data to the visitor, block run by block run.
-  Step fileData(std::int64_t size) {
+  // Hands `size` bytes of member data to `deliver(bytes, length)`, block run by block run.
+  template <class Deliver>
+  Step fileData(std::int64_t size, Deliver&& deliver) {
     std::int64_t remaining = size;
     while (remaining > 0) {
       const unsigned char* first = nullptr;
@@ -231,7 +309,7 @@ class Walker {
              visitor_.beforeBlock())
         ++blocks;
       const std::int64_t bytes = std::min<std::int64_t>(remaining, blocks * kBlockSize);
-      visitor_.onFileData(first, static_cast<std::size_t>(bytes));
+      deliver(first, static_cast<std::size_t>(bytes));
       source_.consume(blocks);
       remaining -= bytes;
       if (remaining > 0 && blocks < ready && static_cast<std::int64_t>(blocks) < blocksWanted)

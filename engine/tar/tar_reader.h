@@ -1,8 +1,8 @@
 // Reading a tar stream through the gzip layer: the walk that both the extraction and the
-// listing drive, over ustar, old-style and GNU headers, GNU long names and pax extended
-// headers. The pieces it is made of have their own headers: the header block's fields
-// (header.h), its numbers and checksum (numbers.h), pax records (pax_records.h) and the
-// blocks themselves (block_source.h).
+// listing drive, over ustar, old-style and GNU headers, GNU long names, pax extended
+// headers and GNU sparse files. The pieces it is made of have their own headers: the
+// header block's fields (header.h), its numbers and checksum (numbers.h), pax records
+// (pax_records.h), sparse maps (sparse.h) and the blocks themselves (block_source.h).
 #pragma once
 
 #include <zlib.h>
@@ -18,7 +18,7 @@ struct Member {
   enum class Kind { directory, file, other };
   Kind kind = Kind::other;
   std::string name;
-  std::int64_t size = 0;   // data bytes that follow a file
+  std::int64_t size = 0;   // a file's size: its data and holes
   std::int64_t mtime = 0;  // seconds since 1970 UTC
 };
 
@@ -32,6 +32,9 @@ class WalkVisitor {
   virtual void onDirectory(const Member&) {}
   virtual void onFileBegin(const Member&) {}
   virtual void onFileData(const unsigned char*, std::size_t) {}
+  // A stretch of zeros of the file that the archive does not store (a hole of a sparse
+  // file), between or after the onFileData calls, in the file's order.
+  virtual void onFileHole(std::int64_t /*length*/) {}
   // complete is false when the walk ended inside the file's data.
   virtual void onFileEnd(bool /*complete*/) {}
 };
@@ -42,7 +45,8 @@ enum class WalkEnd {
   shortRead,     // the input ended inside a block, a member's data or its extended header,
                  // or held no block at all
   readError,     // the gzip layer reported a damaged stream while reading
-  badHeader,     // a header that is not a tar header, or numbers or records out of range
+  badHeader,     // a header that is not a tar header, or numbers, records or a sparse map
+                 // out of range
 };
 
 struct WalkProgress {
