@@ -83,15 +83,16 @@ TEST_F(Listing, ArchivesFromOtherWriters) {
       {"pax-pos-size-file.tar", 0, {"foo"}},
       {"ustar-file-reg.tar", 0, {"foo"}},
       {"nil-uid.tar", 0, {"P1050238.JPG.log"}},
-      {"gnu-incremental.tar", 0, {"test2/foo"}},
+      {"gnu-incremental.tar", 0, {"test2/foo", "test2/sparse"}},
       {"gnu-multi-hdrs.tar", 0, {}},
       // Only extended headers, and then the input ends: their member is missing.
       {"pax-path-hdr.tar", 8, {}},
       {"pax-records.tar", 0, {"file"}},
       {"pax-global-records.tar", 0, {"file1", "file2", "file3", "file4"}},
       {"sparse-formats.tar", 0,
-       {"sparse-posix-0.0", "./GNUSparseFile.1234/sparse-posix-0.1",
-        "./GNUSparseFile.1234/sparse-posix-1.0", "end"}},
+       {"sparse-gnu", "sparse-posix-0.0", "sparse-posix-0.1", "sparse-posix-1.0", "end"}},
+      {"gnu-nil-sparse-data.tar", 0, {"sparse.db"}},
+      {"pax-nil-sparse-hole.tar", 0, {"sparse.db"}},
       {"trailing-slash.tar", 0, {trailingSlash}},
       // Malformed extended headers are refused, not guessed at.
       {"pax-bad-hdr-file.tar", 8, {}},
@@ -117,6 +118,10 @@ TEST_F(Listing, SizesAndTimesFromOtherWriters) {
       {"gnu.tar", 0, 5, 1244428340},        {"gnu.tar", 1, 11, 1244436044},
       {"ustar.tar", 0, 6, 1360135598},      {"pax.tar", 0, 7, 1350244992},  // pax time 1350244992.02396
       {"hdr-only.tar", 1, 46, 1442273747},  {"hdr-only.tar", 3, 46, 1442273747},
+      // Sparse files: their real sizes, 60 GB ones saturated at what the host can take.
+      {"sparse-formats.tar", 0, 200, 1392395740}, {"sparse-formats.tar", 3, 200, 1392337404},
+      {"gnu-sparse-big.tar", 0, 2147483647, 0},   {"pax-sparse-big.tar", 0, 2147483647, 0},
+      {"gnu-nil-sparse-hole.tar", 0, 1000, 0},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(std::string(c.file) + " #" + std::to_string(c.index));

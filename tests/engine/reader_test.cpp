@@ -18,19 +18,11 @@ namespace {
 // Header field offsets, spelled out here rather than taken from the reader.
 constexpr std::size_t kSizeOffset = 124, kMtimeOffset = 136, kChecksumOffset = 148;
 
-// Recomputes the header's checksum after a test changed its bytes.
-void resum(Bytes& header) {
-  std::memset(&header[kChecksumOffset], ' ', 8);
-  unsigned sum = 0;
-  for (unsigned char c : header) sum += c;
-  std::snprintf(reinterpret_cast<char*>(&header[kChecksumOffset]), 8, "%06o", sum);
-}
-
 // A header with one field's bytes replaced, and a checksum that matches them.
 Bytes withField(TarBuilder::Entry entry, std::size_t offset, const std::string& field) {
   Bytes header = TarBuilder::header(entry);
   std::memcpy(&header[offset], field.data(), field.size());
-  resum(header);
+  TarBuilder::seal(header);
   return header;
 }
 
@@ -382,7 +374,7 @@ TEST_F(Walk, TypeflagsNotKnownAsSomethingElseAreRegularFiles) {
       {'a', true},  {'y', true},  {'z', true},  {'!', true},  {' ', true},
       {'\x01', true}, {'\xe9', true}, {'A', true}, {'E', true}, {'I', true}, {'Q', true}, {'Z', true},
       // Extensions that GNU tar and bsdtar read as something else: passed over by their size.
-      {'D', false}, {'M', false}, {'N', false}, {'S', false}, {'V', false},
+      {'D', false}, {'M', false}, {'N', false}, {'V', false},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(testing::PrintToString(c.typeflag));

@@ -444,3 +444,82 @@ TEST_F(Extraction, UnknownTypeflagsAreWrittenAsFilesKnownNonFilesAreNot) {
   EXPECT_EQ(x.contents("vendor"), "queue");
   EXPECT_FALSE(x.exists("label"));
 }
+
+namespace {
+
+// A sparse file's content: its stored stretches at their offsets, zeros elsewhere.
+std::string expanded(std::int64_t realSize, const TarBuilder::Segments& map, const std::string& stored) {
+  std::string file(static_cast<std::size_t>(realSize), '\0');
+  std::size_t from = 0;
+  for (const auto& [offset, length] : map) {
+    file.replace(static_cast<std::size_t>(offset), static_cast<std::size_t>(length), stored,
+                 from, static_cast<std::size_t>(length));
+    from += static_cast<std::size_t>(length);
+  }
+  return file;
+}
+
+}  // namespace
+
+TEST_F(Extraction, SparseFilesHoldTheirDataAtItsPlaceAndZerosElsewhere) {
+  using Form = TarBuilder::SparseForm;
+  struct Member { std::string name; std::int64_t realSize; TarBuilder::Segments map; std::string stored; };
+  // Holes at the start, in the middle and at the end; data at the very end; segments that
+  // cross block boundaries of the stored data; a zero-length segment closing the map.
+  std::string crossing(1500, 'c');
+  for (std::size_t i = 0; i < crossing.size(); ++i) crossing[i] = static_cast<char>('a' + i % 26);
+  const Member old{"old", 9000, {{100, 700}, {2000, 800}, {8000, 0}}, crossing};
+  const Member v00{"zero-zero", 6000, {{0, 3}, {5998, 2}}, "abcde"};
+  const Member v01{"dir/zero-one", 4096, {{512, 512}, {3000, 10}}, std::string(512, 'z') + "0123456789"};
+  const Member v10{"one-zero", 70000, {{1, 1}, {65536, 600}, {70000, 0}}, "x" + std::string(600, 'y')};
+  Workspace x(*this);
+  ASSERT_EQ(x.run(TarBuilder()
+                      .oldSparse(old.name, old.realSize, old.map, old.stored)
+                      .paxSparse(Form::v00, v00.name, v00.realSize, v00.map, v00.stored)
+                      .paxSparse(Form::v01, v01.name, v01.realSize, v01.map, v01.stored)
+                      .paxSparse(Form::v10, v10.name, v10.realSize, v10.map, v10.stored)
+                      .end()
+                      .bytes()),
+            0);
+  for (const Member& m : {old, v00, v01, v10}) {
+    SCOPED_TRACE(m.name);
+    EXPECT_TRUE(x.contents(m.name) == expanded(m.realSize, m.map, m.stored));
+    EXPECT_EQ(modificationTime(x.out(m.name)), 1086091200);
+  }
+  EXPECT_FALSE(x.exists("GNUSparseFile.0"));
+}
+
+#ifndef _WIN32
+// Here the holes stay holes: a 256 MiB file with a few bytes in it takes a few blocks.
+TEST_F(Extraction, SparseFilesKeepTheirHoles) {
+  Workspace x(*this);
+  const std::int64_t size = 256LL << 20;
+  ASSERT_EQ(x.run(TarBuilder()
+                      .paxSparse(TarBuilder::SparseForm::v10, "disk.img", size, {{128LL << 20, 5}}, "magic")
+                      .end()
+                      .bytes()),
+            0);
+  struct stat status {};
+  ASSERT_EQ(::stat(x.out("disk.img").c_str(), &status), 0);
+  EXPECT_EQ(status.st_size, size);
+  EXPECT_LT(status.st_blocks * 512, 1 << 20);
+}
+#endif
+
+TEST_F(Extraction, CancelInsideASparseMemberKeepsWhatWasWritten) {
+  Workspace x(*this);
+  auto create = createFiles([this](const std::string& path) -> std::FILE* {
+    if (path.find("sparse") != std::string::npos) engine.job().cancelFlag.store(1);
+    return nullptr;
+  });
+  const std::string stored(100000, 's');
+  EXPECT_EQ(x.run(TarBuilder()
+                      .paxSparse(TarBuilder::SparseForm::v01, "sparse", 1 << 20, {{4096, 100000}}, stored)
+                      .file("after", "a")
+                      .end()
+                      .bytes()),
+            0);
+  ASSERT_TRUE(x.exists("sparse"));
+  EXPECT_LT(fs::file_size(x.out("sparse")), 1u << 20) << "a cancelled file is not given its full size";
+  EXPECT_FALSE(x.exists("after"));
+}

@@ -57,14 +57,48 @@ Bytes TarBuilder::header(const Entry& entry) {
   putText(&block[265], 32, "user");
   putText(&block[297], 32, "group");
   putText(&block[345], 155, entry.prefix);
-  std::memset(&block[148], ' ', 8);
+  seal(block);
+  return block;
+}
+
+void TarBuilder::seal(Bytes& header) {
+  std::memset(&header[148], ' ', 8);
   unsigned sum = 0;
-  for (unsigned char c : block) sum += c;
+  for (unsigned char c : header) sum += c;
   char checksum[8];
   std::snprintf(checksum, sizeof checksum, "%06o", sum);
-  std::memcpy(&block[148], checksum, 7);  // six digits, NUL, blank
-  block[155] = ' ';
-  return block;
+  std::memcpy(&header[148], checksum, 7);  // six digits, NUL, blank
+  header[155] = ' ';
+}
+
+TarBuilder& TarBuilder::oldSparse(const std::string& name, std::int64_t realSize,
+                                  const Segments& map, const std::string& stored) {
+  Entry entry;
+  entry.name = name;
+  entry.typeflag = 'S';
+  entry.sizeField = static_cast<std::int64_t>(stored.size());
+  Bytes block = header(entry);
+  std::memcpy(&block[257], "ustar  \0", 8);  // the old GNU magic
+  const auto putEntries = [&map](unsigned char* at, std::size_t first, std::size_t count) {
+    for (std::size_t i = 0; i < count && first + i < map.size(); ++i, at += 24) {
+      putOctal(at, 12, static_cast<std::uint64_t>(map[first + i].first));
+      putOctal(at + 12, 12, static_cast<std::uint64_t>(map[first + i].second));
+    }
+  };
+  putEntries(&block[386], 0, 4);
+  block[482] = map.size() > 4 ? 1 : 0;
+  putOctal(&block[483], 12, static_cast<std::uint64_t>(realSize));
+  seal(block);
+  bytes_.insert(bytes_.end(), block.begin(), block.end());
+  for (std::size_t first = 4; first < map.size(); first += 21) {
+    Bytes extension(512, 0);
+    putEntries(&extension[0], first, 21);
+    extension[504] = first + 21 < map.size() ? 1 : 0;
+    bytes_.insert(bytes_.end(), extension.begin(), extension.end());
+  }
+  bytes_.insert(bytes_.end(), stored.begin(), stored.end());
+  pad(bytes_);
+  return *this;
 }
 
 TarBuilder& TarBuilder::add(const Entry& entry) {
@@ -105,6 +139,45 @@ TarBuilder& TarBuilder::pax(const std::vector<std::pair<std::string, std::string
   entry.typeflag = typeflag;
   for (const auto& [key, value] : records) entry.data += paxRecord(key, value);
   return add(entry);
+}
+
+TarBuilder& TarBuilder::paxSparse(SparseForm form, const std::string& name, std::int64_t realSize,
+                                   const Segments& map, const std::string& stored) {
+  const std::string size = std::to_string(realSize);
+  std::string list;
+  for (const auto& [offset, length] : map)
+    list += (list.empty() ? "" : ",") + std::to_string(offset) + "," + std::to_string(length);
+  // GNU tar's own placeholder names, so that a reader that ignores the records shows them.
+  const std::string placeholder = "GNUSparseFile.0/" + name;
+  switch (form) {
+    case SparseForm::v00: {
+      std::vector<std::pair<std::string, std::string>> records{
+          {"GNU.sparse.size", size}, {"GNU.sparse.numblocks", std::to_string(map.size())}};
+      for (const auto& [offset, length] : map) {
+        records.push_back({"GNU.sparse.offset", std::to_string(offset)});
+        records.push_back({"GNU.sparse.numbytes", std::to_string(length)});
+      }
+      return pax(records).file(name, stored);
+    }
+    case SparseForm::v01:
+      return pax({{"GNU.sparse.size", size},
+                  {"GNU.sparse.numblocks", std::to_string(map.size())},
+                  {"GNU.sparse.name", name},
+                  {"GNU.sparse.map", list}})
+          .file(placeholder, stored);
+    case SparseForm::v10: {
+      std::string data = std::to_string(map.size()) + "\n";
+      for (const auto& [offset, length] : map)
+        data += std::to_string(offset) + "\n" + std::to_string(length) + "\n";
+      data.resize((data.size() + 511) / 512 * 512, '\0');
+      return pax({{"GNU.sparse.major", "1"},
+                  {"GNU.sparse.minor", "0"},
+                  {"GNU.sparse.name", name},
+                  {"GNU.sparse.realsize", size}})
+          .file(placeholder, data + stored);
+    }
+  }
+  return *this;
 }
 
 TarBuilder& TarBuilder::raw(const Bytes& bytes) {

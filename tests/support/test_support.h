@@ -29,11 +29,23 @@ class TarBuilder {
   TarBuilder& directory(const std::string& name);
   TarBuilder& gnuLongName(const std::string& longName, const Entry& entry);
   TarBuilder& pax(const std::vector<std::pair<std::string, std::string>>& records, char typeflag = 'x');
+  // An old GNU sparse member ('S'): the map's first four entries (offset, length) in the
+  // header, the rest in extension blocks of 21, then the stored stretches back to back.
+  using Segments = std::vector<std::pair<std::int64_t, std::int64_t>>;
+  TarBuilder& oldSparse(const std::string& name, std::int64_t realSize, const Segments& map,
+                        const std::string& stored);
+  // A pax sparse member in one of GNU tar's forms: 0.0 (offset and numbytes records), 0.1
+  // (a map record and the real name) or 1.0 (the real name in a record, the map before the
+  // data), under GNU tar's placeholder name where the form has one.
+  enum class SparseForm { v00, v01, v10 };
+  TarBuilder& paxSparse(SparseForm form, const std::string& name, std::int64_t realSize,
+                        const Segments& map, const std::string& stored);
   TarBuilder& raw(const Bytes& bytes);  // anything, e.g. a spoiled header
   TarBuilder& end();                    // two zero blocks
 
   const Bytes& bytes() const { return bytes_; }
   static Bytes header(const Entry& entry);  // one 512-byte header block
+  static void seal(Bytes& header);          // its checksum again, after a change
 
  private:
   Bytes bytes_;
