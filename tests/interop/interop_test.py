@@ -4,13 +4,18 @@
 For every writer and format: the engine's listing must hold exactly the directories and
 regular files that Python's tarfile reads from the archive (names, sizes, local times, in
 archive order), and extracting must give the same files with the same bytes and
-modification times. A hostile archive must write nothing outside the destination while
-its ordinary members are still extracted. Writers that are not installed are skipped.
+modification times. Sparse files (GNU tar in each of its sparse formats, bsdtar's pax, and
+Python's own test archive) must also extract as GNU tar extracts them, holes kept as
+holes. A hostile archive must write nothing outside the destination while its ordinary
+members are still extracted. Writers that are not installed are skipped.
+
+usage: interop_test.py ENGINE_DRIVER TESTTAR
 """
 import io
 import json
 import os
 import shutil
+import stat
 import subprocess
 import sys
 import tarfile
@@ -18,12 +23,15 @@ import tempfile
 import time
 
 DRIVER = sys.argv[1]
+TESTTAR = sys.argv[2]  # CPython's Lib/test/testtar.tar, gzip-compressed
 failures = []
 checked = []
 
 
 def run(args, **kw):
-    return subprocess.run(args, check=True, capture_output=True, text=True, **kw)
+    # Member names are bytes; those that are not UTF-8 come back as Python's tarfile and
+    # os.walk show them.
+    return subprocess.run(args, check=True, capture_output=True, text=True, errors="surrogateescape", **kw)
 
 
 def make_tree(root):
@@ -45,6 +53,45 @@ def make_tree(root):
     # Old, new and odd times.
     os.utime(os.path.join(root, "docs/readme.txt"), (946684800, 946684800))
     os.utime(os.path.join(root, "block.bin"), (1700000000, 1700000000))
+
+
+def make_sparse_tree(root):
+    """Files with holes at the start, in the middle, at the end, and one of holes only."""
+    os.makedirs(root)
+    def sparse(name, size, stretches):
+        with open(os.path.join(root, name), "wb") as f:
+            f.truncate(size)
+            for offset, data in stretches:
+                f.seek(offset)
+                f.write(data)
+        os.utime(os.path.join(root, name), (1_500_000_000, 1_500_000_000))
+    sparse("disk.img", 24 * 1024 * 1024 + 123, [(0, b"A" * 5000), (1 << 20, os.urandom(70_000)),
+                                                (20 << 20, b"Z" * 4096)])
+    sparse("tail-hole.img", 6 * 1024 * 1024, [(8192, b"data" * 1000)])
+    sparse("holes-only.img", 3 * 1024 * 1024, [])
+    sparse("data-at-end.img", 2 * 1024 * 1024 + 7, [(2 * 1024 * 1024, b"1234567")])
+    with open(os.path.join(root, "note.txt"), "wb") as f:
+        f.write(b"not sparse\n")
+
+
+def sparse_writers(src, out):
+    """(label, producer) for GNU tar's sparse formats and bsdtar's pax."""
+    items = []
+    if shutil.which("tar"):
+        for fmt, version in [("gnu", None), ("posix", "0.0"), ("posix", "0.1"), ("posix", "1.0")]:
+            def gnu(fmt=fmt, version=version):
+                path = os.path.join(out, f"sparse-gnu-{fmt}-{version or 'old'}.tar.gz")
+                extra = [f"--sparse-version={version}"] if version else []
+                run(["tar", "--sparse", f"--format={fmt}"] + extra + ["-czf", path, "-C", src, "."])
+                return path
+            items.append((f"GNU tar --sparse {fmt} {version or ''}".strip(), gnu))
+    if shutil.which("bsdtar"):
+        def bsd():
+            path = os.path.join(out, "sparse-bsdtar-pax.tar")
+            run(["bsdtar", "--format", "pax", "-cf", path, "-C", src, "."])
+            return path
+        items.append(("bsdtar pax sparse", bsd))
+    return items
 
 
 def writers(src, out):
@@ -95,14 +142,19 @@ def local_stamp(mtime):
     return time.strftime("%Y-%m-%d %H:%M:%S", time.localtime(mtime))
 
 
+def listed_name(name):
+    """A listing hands a host at most 255 bytes of a name (extraction uses all of it)."""
+    return os.fsdecode(os.fsencode(name)[:255])
+
+
 def reference(archive):
     entries = []
     with tarfile.open(archive) as t:
         for m in t.getmembers():
             if m.isdir():
-                entries.append(("dir", 0, local_stamp(m.mtime), m.name.rstrip("/")))
+                entries.append(("dir", 0, local_stamp(m.mtime), listed_name(m.name.rstrip("/"))))
             elif m.isreg():
-                entries.append(("file", m.size, local_stamp(m.mtime), m.name))
+                entries.append(("file", m.size, local_stamp(m.mtime), listed_name(m.name)))
     return entries
 
 
@@ -125,14 +177,14 @@ def tree(root):
                 found[os.path.relpath(path, root)] = ("dir",)
         for f in files:
             path = os.path.join(folder, f)
-            if os.path.islink(path):
+            if not stat.S_ISREG(os.lstat(path).st_mode):  # links, devices, FIFOs
                 continue
             with open(path, "rb") as h:
                 found[os.path.relpath(path, root)] = ("file", h.read(), int(os.stat(path).st_mtime))
     return found
 
 
-def check(label, archive, work):
+def check(label, archive, work, like_gnu_tar=False):
     result, ours = engine_listing(archive)
     theirs = reference(archive)
     if result != "result 0":
@@ -154,7 +206,30 @@ def check(label, archive, work):
         if a[key][0] == "file" and a[key] != b[key]:
             what = "bytes" if a[key][1] != b[key][1] else f"time {a[key][2]} != {b[key][2]}"
             failures.append(f"{label}: {key}: {what}")
+    if like_gnu_tar:
+        same_as_gnu_tar(label, archive, ours_dir, os.path.join(work, "gnu"))
     checked.append(label)
+
+
+def same_as_gnu_tar(label, archive, ours_dir, gnu_dir):
+    """Every file we extract is the file GNU tar extracts, byte for byte and with its time,
+    and takes no more blocks on disk (holes stay holes). GNU tar also makes the links and
+    devices that we leave out, and may complain of some; its files are what count."""
+    if not shutil.which("tar"):
+        return
+    os.makedirs(gnu_dir)
+    subprocess.run(["tar", "-xf", archive, "-C", gnu_dir], capture_output=True)
+    a, b = tree(ours_dir), tree(gnu_dir)
+    for key in a:
+        if a[key][0] != "file":
+            continue
+        if a.get(key) != b[key]:
+            failures.append(f"{label}: {key} differs from GNU tar's extraction")
+            continue
+        ours_blocks = os.stat(os.path.join(ours_dir, key)).st_blocks
+        theirs_blocks = os.stat(os.path.join(gnu_dir, key)).st_blocks
+        if ours_blocks > theirs_blocks:
+            failures.append(f"{label}: {key} takes {ours_blocks} blocks, GNU tar's {theirs_blocks}")
 
 
 def hostile(work):
@@ -185,14 +260,19 @@ def main():
     with tempfile.TemporaryDirectory(prefix="zax-interop-") as work:
         src = os.path.join(work, "src")
         make_tree(src)
-        for label, produce in writers(src, work):
+        sparse_src = os.path.join(work, "sparse-src")
+        make_sparse_tree(sparse_src)
+        every = [(label, produce, False) for label, produce in writers(src, work)]
+        every += [(label, produce, True) for label, produce in sparse_writers(sparse_src, work)]
+        every.append(("Python's testtar.tar", lambda: TESTTAR, True))
+        for label, produce, like_gnu_tar in every:
             try:
                 archive = produce()
             except subprocess.CalledProcessError as error:
                 failures.append(f"{label}: the writer failed: {error.stderr.strip()}")
                 continue
             sub = tempfile.mkdtemp(dir=work)
-            check(label, archive, sub)
+            check(label, archive, sub, like_gnu_tar)
         hostile(work)
     print("checked:", ", ".join(checked))
     for failure in failures:
