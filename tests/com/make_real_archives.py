@@ -1,15 +1,21 @@
 #!/usr/bin/env python3
 """Writes archives of one small tree with other tools, and what a host must be told of each.
 
-usage: make_real_archives.py OUTDIR
+usage: make_real_archives.py OUTDIR TESTTAR
 
 OUTDIR/tree holds the tree; OUTDIR/<archive> are written by GNU tar (gnu format, gzip),
-GNU tar (pax), bsdtar (ustar, gzip) and Python's tarfile (pax, gzip). OUTDIR/expected.txt
-gives, for each archive, a line "archive NAME" followed by the TarFileInformation events a
-listing must raise, in the test's rendering, as Python's tarfile reads the archive:
-IsDirectory, the modification time in local time, the stored name, the size, and the
-archive's numbers of files and of directories.
+GNU tar (pax), bsdtar (ustar, gzip) and Python's tarfile (pax, gzip). OUTDIR/sparse-tree
+holds files with holes, archived by GNU tar in each of its sparse formats. TESTTAR is
+CPython's test archive; OUTDIR/testtar-tree is what Python's tarfile extracts of its
+folders and sparse files (paths past 260 characters and names beyond ASCII are not this
+test's subject on Windows). OUTDIR/expected.txt gives, for each archive, a line
+"archive NAME TREE SELECTION" (TREE: the folder its extraction with SELECTION must equal)
+followed by the TarFileInformation events a listing must raise,
+in the test's rendering, as Python's tarfile reads the archive: IsDirectory, the
+modification time in local time, the stored name (the 255 bytes a host is handed), the
+size, and the archive's numbers of files and of directories.
 """
+import fnmatch
 import os
 import random
 import shutil
@@ -61,6 +67,42 @@ def write_archives(out, tree):
     return ["gnu-tar.tgz", "gnu-tar-pax.tar", "bsdtar-ustar.tar.gz", "python-pax.tar.gz"]
 
 
+def make_sparse_tree(tree):
+    os.makedirs(tree)
+    def sparse(name, size, stretches):
+        with open(os.path.join(tree, name), "wb") as f:
+            f.truncate(size)
+            for offset, data in stretches:
+                f.seek(offset)
+                f.write(data)
+        os.utime(os.path.join(tree, name), (1_600_000_000, 1_600_000_000))
+    random.seed(13)
+    sparse("disk.img", 6 * 1024 * 1024 + 99, [(0, b"boot" * 1000), (2 << 20, random.randbytes(50_000)),
+                                              (5 << 20, b"Z" * 4096)])
+    sparse("tail-hole.img", 3 * 1024 * 1024, [(8192, b"data" * 1000)])
+    sparse("data-at-end.img", 1024 * 1024 + 7, [(1024 * 1024, b"1234567")])
+    sparse("holes-only.img", 2 * 1024 * 1024, [])
+
+
+def write_sparse_archives(out, tree):
+    names = sorted(os.listdir(tree))
+    archives = []
+    for fmt, version, archive in [("gnu", None, "sparse-gnu.tgz"), ("posix", "0.0", "sparse-pax-0.0.tar"),
+                                  ("posix", "0.1", "sparse-pax-0.1.tar"), ("posix", "1.0", "sparse-pax-1.0.tar.gz")]:
+        extra = [f"--sparse-version={version}"] if version else []
+        subprocess.run(["tar", "--sparse", f"--format={fmt}"] + extra + ["-C", tree] +
+                       ["-c" + ("z" if archive.endswith("gz") else "") + "f", os.path.join(out, archive)] + names,
+                       check=True)
+        archives.append(archive)
+    return archives
+
+
+def extract_like_tarfile(archive, tree, selection):
+    with tarfile.open(archive) as t:
+        t.extractall(tree, members=[m for m in t.getmembers()
+                                    if m.isdir() or (m.isreg() and fnmatch.fnmatch(os.path.basename(m.name), selection))])
+
+
 def expected(path):
     with tarfile.open(path) as t:
         entries = [m for m in t.getmembers() if m.isdir() or m.isfile()]
@@ -69,24 +111,32 @@ def expected(path):
     lines = []
     for m in entries:
         local = time.localtime(m.mtime)
-        name = m.name + "/" if m.isdir() else m.name
+        name = os.fsdecode(os.fsencode(m.name + "/" if m.isdir() else m.name)[:255])
         lines.append("TarFileInformation(%d,%d,%d,%d,%d,%d,%d,%s,%d,%d,%d)" % (
             m.isdir(), local.tm_year, local.tm_mon, local.tm_mday, local.tm_hour, local.tm_min,
             local.tm_sec, name, 0 if m.isdir() else m.size, files, dirs))
     return lines
 
 
-def main(out):
+def main(out, testtar):
     shutil.rmtree(out, ignore_errors=True)
     tree = os.path.join(out, "tree")
     os.makedirs(tree)
     make_tree(tree)
-    with open(os.path.join(out, "expected.txt"), "w") as f:
-        for archive in write_archives(out, tree):
-            f.write("archive " + archive + "\n")
+    archives = [(archive, "tree", "*.*") for archive in write_archives(out, tree)]
+    make_sparse_tree(os.path.join(out, "sparse-tree"))
+    archives += [(archive, "sparse-tree", "*.*")
+                 for archive in write_sparse_archives(out, os.path.join(out, "sparse-tree"))]
+    shutil.copy(testtar, os.path.join(out, "testtar.tar.gz"))
+    extract_like_tarfile(testtar, os.path.join(out, "testtar-tree"), "*sparse*")
+    archives.append(("testtar.tar.gz", "testtar-tree", "*sparse*"))
+    # Names are the archive's bytes, as UTF-8 where they are, else as Python shows them.
+    with open(os.path.join(out, "expected.txt"), "w", encoding="utf-8", errors="surrogateescape") as f:
+        for archive, reference_tree, selection in archives:
+            f.write(f"archive {archive} {reference_tree} {selection}\n")
             for line in expected(os.path.join(out, archive)):
                 f.write(line + "\n")
 
 
 if __name__ == "__main__":
-    main(sys.argv[1])
+    main(sys.argv[1], sys.argv[2])
