@@ -523,3 +523,19 @@ TEST_F(Extraction, CancelInsideASparseMemberKeepsWhatWasWritten) {
   EXPECT_LT(fs::file_size(x.out("sparse")), 1u << 20) << "a cancelled file is not given its full size";
   EXPECT_FALSE(x.exists("after"));
 }
+
+// A real size the file system cannot take: the member is counted and nothing of it stays.
+TEST_F(ExtractionSafety, ASparseFileTooLargeForTheFileSystemIsCounted) {
+  Workspace x(*this);
+  EXPECT_EQ(x.run(TarBuilder()
+                      .paxSparse(TarBuilder::SparseForm::v01, "huge", 999999999999999999LL, {{0, 1}}, "h")
+                      .end()
+                      .bytes()),
+            9);
+  EXPECT_FALSE(x.exists("huge"));
+  const std::vector<Failure> failed = failures();
+  ASSERT_EQ(failed.size(), 1u);
+  EXPECT_EQ(failed[0].name, "huge");
+  // Too large for the file, or (as some systems say it) for the disk.
+  EXPECT_TRUE(failed[0].reason == 11 || failed[0].reason == 12) << failed[0].reason;
+}
