@@ -1,25 +1,12 @@
 #include "engine/tar/archive_job.h"
 
 #include "common/protocol.h"
-#include "common/unique_resource.h"
 #include "engine/platform/platform.h"
 #include "engine/tar/destination.h"
 
 namespace untgz {
 
 namespace {
-
-// The gzip layer's input buffer: large reads keep inflate busy instead of the system call.
-constexpr unsigned kGzipInputBuffer = 128 * 1024;
-
-// Closes an archive that a walk left by an exception; a walk that ends hands it to
-// finishWalk, which closes it and reads the gzip layer's verdict.
-struct ArchiveTraits {
-  using Handle = gzFile;
-  static constexpr Handle invalid() { return nullptr; }
-  static bool close(Handle file) { return gzclose(file) == Z_OK; }
-};
-using OpenArchive = zax::UniqueResource<ArchiveTraits>;
 
 }  // namespace
 
@@ -37,13 +24,16 @@ std::int32_t runArchiveJob(const std::string& archive, const std::string& destin
   const auto path = platform::nativePath(archive);
   if (!path) return protocol::kResultNotOpened;
   const platform::FileId archiveId = platform::fileId(archive, true);
-  OpenArchive file(gzopen(path->c_str(), "rb"));
-  if (!file) return protocol::kResultNotOpened;
-  gzbuffer(file.get(), kGzipInputBuffer);
+  // A walk left by an exception leaves the stream to its owner, which closes it.
+  const std::unique_ptr<ArchiveStream> stream = openArchiveStream(*path);
+  if (!stream) return protocol::kResultNotOpened;
   const WalkEnd end = listing
-                          ? listMembers(file.get(), control)
-                          : extractMembers(file.get(), outputRoot, archiveId, selection, control);
-  const std::int32_t result = finishWalk(file.release(), end);
+                          ? listMembers(*stream, control)
+                          : extractMembers(*stream, outputRoot, archiveId, selection, control);
+  // A walk that reached the end of the archive has done the whole file, the blocks that pad
+  // a plain archive after its end included.
+  if (end == WalkEnd::endOfArchive) control.archivePosition.store(platform::fileSize(archive));
+  const std::int32_t result = finishWalk(*stream, end);
   // The archive's own faults come first; the members left out are counted either way.
   if (!listing && result == protocol::kResultOk && control.failures.count() > 0)
     return protocol::kResultMembersNotExtracted;

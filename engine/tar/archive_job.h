@@ -1,8 +1,6 @@
 // What a job does with its archive: check the destination (extraction), open the archive
-// through the gzip layer and run the extraction or the listing walk over it.
+// stream (inflated where it is gzip data) and run the extraction or the listing walk over it.
 #pragma once
-
-#include <zlib.h>
 
 #include <atomic>
 #include <cstdint>
@@ -37,9 +35,9 @@ std::int32_t runArchiveJob(const std::string& archive, const std::string& destin
                            std::string& errorText);
 
 // The two walks over an open archive; the stream is closed by the caller.
-WalkEnd listMembers(gzFile file, JobControl& control);
+WalkEnd listMembers(ArchiveStream& stream, JobControl& control);
 // `archive` names the file being read, which the extraction never replaces.
-WalkEnd extractMembers(gzFile file, const std::string& outputRoot, platform::FileId archive,
+WalkEnd extractMembers(ArchiveStream& stream, const std::string& outputRoot, platform::FileId archive,
                        const std::string& selection, JobControl& control);
 
 }  // namespace untgz

@@ -1,44 +1,42 @@
-// Where a walk's 512-byte blocks come from: large reads of the gzip layer (which passes a
-// plain file through as it is), handed out block by block, with the walk's progress kept.
+// Where a walk's 512-byte blocks come from: the chunks the read-ahead hands over (the tar
+// stream, inflated), walked block by block where they lie, with the walk's progress kept.
 #pragma once
 
-#include <zlib.h>
-
 #include <cstddef>
-#include <vector>
 
+#include "engine/tar/read_ahead.h"
 #include "engine/tar/tar_reader.h"
 
 namespace untgz {
 
 class BlockSource {
  public:
-  BlockSource(gzFile file, WalkProgress& progress);
+  BlockSource(ReadAhead& chunks, WalkProgress& progress);
 
   // Number of whole blocks ready at block(); 0 when the input has ended or failed
   // (see failed()).
   std::size_t ready();
-  const unsigned char* block() const { return buffer_.data() + begin_; }
+  const unsigned char* block() const { return chunk_->data + offset_; }
   void consume(std::size_t blocks);
   bool failed() const { return failed_; }
 
-  // Reads on past the blocks handed out and throws the bytes away: the number read, 0 at
-  // the end of the stream, -1 when the gzip layer reports damage.
-  int discardChunk();
+  // Passes over the rest of the stream chunk by chunk: the bytes of the chunk passed over,
+  // 0 at the end of the stream, -1 when it is damaged.
+  std::ptrdiff_t discardChunk();
   // True once the input has ended exactly at a block boundary, with nothing left over.
-  bool endedCleanly() const { return finished_ && !failed_ && begin_ == end_; }
+  bool endedCleanly() const { return finished_ && !failed_ && offset_ == chunk_->size; }
   // True once at least one block has been handed out.
   bool consumedAny() const { return consumedAny_; }
 
  private:
-  void refill();
+  // Takes the next chunk once the current one is used up; false at the end of the stream.
+  bool advance();
   void notePosition();
 
-  gzFile file_;
+  ReadAhead& chunks_;
   WalkProgress& progress_;
-  std::vector<unsigned char> buffer_;
-  std::size_t begin_ = 0;
-  std::size_t end_ = 0;
+  const ReadAhead::Chunk* chunk_;
+  std::size_t offset_ = 0;  // in the current chunk
   bool finished_ = false;
   bool failed_ = false;
   bool consumedAny_ = false;

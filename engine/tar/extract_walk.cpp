@@ -151,11 +151,11 @@ class ExtractVisitor : public WalkVisitor {
 
 }  // namespace
 
-WalkEnd extractMembers(gzFile file, const std::string& outputRoot, platform::FileId archive,
+WalkEnd extractMembers(ArchiveStream& stream, const std::string& outputRoot, platform::FileId archive,
                        const std::string& selection, JobControl& control) {
   WalkProgress progress{control.bytesConsumed, control.archivePosition};
   ExtractVisitor visitor(outputRoot, archive, selection, control);
-  return walkArchive(file, visitor, progress);
+  return walkArchive(stream, visitor, progress);
 }
 
 }  // namespace untgz

@@ -39,10 +39,10 @@ class ListVisitor : public WalkVisitor {
 
 }  // namespace
 
-WalkEnd listMembers(gzFile file, JobControl& control) {
+WalkEnd listMembers(ArchiveStream& stream, JobControl& control) {
   ListVisitor visitor(control);
   WalkProgress progress{control.bytesConsumed, control.archivePosition};
-  return walkArchive(file, visitor, progress);
+  return walkArchive(stream, visitor, progress);
 }
 
 }  // namespace untgz

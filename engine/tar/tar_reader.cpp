@@ -46,8 +46,8 @@ constexpr Step kGoOn = std::nullopt;
 
 class Walker {
  public:
-  Walker(gzFile file, WalkVisitor& visitor, WalkProgress& progress)
-      : source_(file, progress), visitor_(visitor) {}
+  Walker(ReadAhead& chunks, WalkVisitor& visitor, WalkProgress& progress)
+      : source_(chunks, progress), visitor_(visitor) {}
 
   WalkEnd run() {
     for (;;) {
@@ -63,7 +63,7 @@ class Walker {
   WalkEnd drainCompressed() {
     for (;;) {
       if (!visitor_.beforeBlock()) return WalkEnd::stopped;
-      const int got = source_.discardChunk();
+      const std::ptrdiff_t got = source_.discardChunk();
       if (got < 0) return WalkEnd::readError;
       if (got == 0) return WalkEnd::endOfArchive;
     }
@@ -349,18 +349,24 @@ class Walker {
 
 }  // namespace
 
-WalkEnd walkArchive(gzFile file, WalkVisitor& visitor, WalkProgress& progress) {
+WalkEnd walkArchive(ArchiveStream& stream, WalkVisitor& visitor, WalkProgress& progress,
+                    bool readAhead) {
   progress.bytesConsumed.store(0);
-  Walker walker(file, visitor, progress);
+  ReadAhead chunks(stream, readAhead);
+  Walker walker(chunks, visitor, progress);
   const WalkEnd end = walker.run();
-  // A plain file is not read past the end of the archive; gzdirect() is 0 for gzip data.
-  if (end == WalkEnd::endOfArchive && gzdirect(file) == 0) return walker.drainCompressed();
+  // A plain file is not read past the end of the archive.
+  if (end == WalkEnd::endOfArchive && stream.compressed()) return walker.drainCompressed();
   return end;
 }
 
-std::int32_t finishWalk(gzFile file, WalkEnd end) {
-  const int closed = gzclose(file);
-  if (closed != Z_OK || end == WalkEnd::readError) return protocol::kResultDamaged;
+std::int32_t finishWalk(ArchiveStream& stream, WalkEnd end) {
+  // Damage counts where the walk met it, or at the close of a stream read to its end: the
+  // read-ahead may have found some past the point where a walk was stopped or refused a
+  // header, which the walk never read.
+  const bool closed = stream.close();
+  if (end == WalkEnd::readError || (end == WalkEnd::endOfArchive && !closed))
+    return protocol::kResultDamaged;
   if (end == WalkEnd::shortRead || end == WalkEnd::badHeader) return protocol::kResultNotATar;
   return protocol::kResultOk;
 }

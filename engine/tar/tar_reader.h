@@ -5,12 +5,12 @@
 // (pax_records.h), sparse maps (sparse.h) and the blocks themselves (block_source.h).
 #pragma once
 
-#include <zlib.h>
-
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <string>
+
+#include "engine/tar/archive_stream.h"
 
 namespace untgz {
 
@@ -58,10 +58,13 @@ struct WalkProgress {
 // own end, so that the gzip layer checks its length and CRC even when the writer put the
 // end of the archive well before the end of the stream (a damaged byte anywhere shows as
 // readError); a plain file is not read past the end of the archive.
-WalkEnd walkArchive(gzFile file, WalkVisitor& visitor, WalkProgress& progress);
+// The stream is read ahead on a thread of its own (see read_ahead.h) unless `readAhead` is
+// false; that thread has ended when this returns.
+WalkEnd walkArchive(ArchiveStream& stream, WalkVisitor& visitor, WalkProgress& progress,
+                    bool readAhead = true);
 
-// Closes the stream and forms the walk's result: 3 when the gzip layer reports damaged
-// data, else 8 for a short read or a bad header, else 0.
-std::int32_t finishWalk(gzFile file, WalkEnd end);
+// Closes the stream and forms the walk's result: 3 when the stream reports damaged data,
+// else 8 for a short read or a bad header, else 0.
+std::int32_t finishWalk(ArchiveStream& stream, WalkEnd end);
 
 }  // namespace untgz
