@@ -1,5 +1,6 @@
 #include "control/zax_tar_gzip.h"
 
+#include <chrono>
 #include <thread>
 #include <utility>
 
@@ -122,7 +123,15 @@ void ZAXTarGzip::ZAXListTarFile(const std::wstring& TarFile) {
   // The listing is synchronous and processes no messages while the engine reads. The
   // first answer may predate the worker's start, so it is not looked at.
   command(protocol::kStatus.wide);
-  while (command(protocol::kStatus.wide) != 0) std::this_thread::yield();
+  for (int round = 0; command(protocol::kStatus.wide) != 0; ++round) {
+    // A short job ends within a few rounds; during a long one this thread sleeps, so that
+    // it does not take a processor from the engine's worker and read-ahead threads.
+    if (round < 100) {
+      std::this_thread::yield();
+    } else {
+      std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+  }
 
   if (command(protocol::kFirstEntry.wide) != 0) {
     do {

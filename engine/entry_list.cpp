@@ -1,29 +1,73 @@
 #include "engine/entry_list.h"
 
+#include <algorithm>
+#include <cstring>
+
 namespace untgz {
+
+namespace {
+
+// Calendar fields fit a byte; anything else (a value no calendar has) is kept as 0.
+std::uint8_t small(std::int32_t value) {
+  return value >= 0 && value <= 255 ? static_cast<std::uint8_t>(value) : 0;
+}
+
+}  // namespace
 
 void EntryList::add(std::int32_t isDir, std::int32_t second, std::int32_t minute, std::int32_t hour,
                     std::int32_t year, std::int32_t month, std::int32_t day,
                     const std::string& name, std::int64_t size) {
-  EntryRecord record;
-  record.name.assign(name, 0, protocol::kMaxOutputText);
-  record.isDir = isDir;
-  record.second = second;
-  record.minute = minute;
-  record.hour = hour;
-  record.year = year;
-  record.month = month;
-  record.day = day;
-  record.size = size;
+  const std::size_t length = std::min(name.size(), protocol::kMaxOutputText);
   std::lock_guard<std::mutex> guard(lock_);
-  entries_.push_back(std::move(record));
+  // Both blocks are there before anything is written, so that a failed allocation leaves
+  // the list as it was.
+  if (count_ == blocks_.size() * kEntriesPerBlock) {
+    blocks_.reserve(blocks_.size() + 1);
+    blocks_.push_back(std::make_unique<Packed[]>(kEntriesPerBlock));
+  }
+  if (nameUsed_ + length > kNameBlockSize) {
+    nameBlocks_.reserve(nameBlocks_.size() + 1);
+    nameBlocks_.push_back(std::make_unique<char[]>(kNameBlockSize));
+    nameUsed_ = 0;
+  }
+  const std::size_t nameBlock = nameBlocks_.size() - 1;
+  std::memcpy(nameBlocks_[nameBlock].get() + nameUsed_, name.data(), length);
+  Packed& entry = blocks_[count_ / kEntriesPerBlock][count_ % kEntriesPerBlock];
+  entry.name = nameBlock * kNameBlockSize + nameUsed_;
+  entry.nameLength = static_cast<std::uint16_t>(length);
+  entry.size = size;
+  entry.year = year;
+  entry.month = small(month);
+  entry.day = small(day);
+  entry.hour = small(hour);
+  entry.minute = small(minute);
+  entry.second = small(second);
+  entry.isDir = static_cast<std::uint8_t>(isDir != 0);
+  nameUsed_ += length;
+  ++count_;
+}
+
+EntryRecord EntryList::record(std::size_t index) const {
+  const Packed& entry = blocks_[index / kEntriesPerBlock][index % kEntriesPerBlock];
+  EntryRecord view;
+  view.name = std::string_view(
+      nameBlocks_[entry.name / kNameBlockSize].get() + entry.name % kNameBlockSize, entry.nameLength);
+  view.isDir = entry.isDir;
+  view.second = entry.second;
+  view.minute = entry.minute;
+  view.hour = entry.hour;
+  view.year = entry.year;
+  view.month = entry.month;
+  view.day = entry.day;
+  view.size = entry.size;
+  return view;
 }
 
 std::int32_t EntryList::next(std::int32_t fromStart) {
   std::lock_guard<std::mutex> guard(lock_);
   if (fromStart == 0) cursor_ = 0;
-  if (entries_.empty() || cursor_ == kNone) return 0;
-  if (cursor_ >= entries_.size()) {
+  if (count_ == 0 || cursor_ == kNone) return 0;
+  if (cursor_ >= count_) {
     cursor_ = kNone;
     return 0;
   }
@@ -33,12 +77,19 @@ std::int32_t EntryList::next(std::int32_t fromStart) {
 
 void EntryList::clear() {
   std::lock_guard<std::mutex> guard(lock_);
-  if (!entries_.empty()) {
-    if (loaded_ != kNone) kept_ = std::move(entries_[loaded_]);
-    loaded_ = kNone;
-    std::vector<EntryRecord>().swap(entries_);
-    cursor_ = kNone;
+  if (count_ == 0) return;
+  if (loaded_ != kNone) {
+    // The current entry outlives the list: its name moves to storage of its own.
+    kept_ = record(loaded_);
+    if (!kept_.name.empty()) std::memcpy(keptName_, kept_.name.data(), kept_.name.size());
+    kept_.name = std::string_view(keptName_, kept_.name.size());
   }
+  loaded_ = kNone;
+  std::vector<std::unique_ptr<Packed[]>>().swap(blocks_);
+  std::vector<std::unique_ptr<char[]>>().swap(nameBlocks_);
+  count_ = 0;
+  nameUsed_ = kNameBlockSize;
+  cursor_ = kNone;
 }
 
 }  // namespace untgz

@@ -5,18 +5,19 @@
 #include <cstddef>
 #include <cstdint>
 #include <mutex>
+#include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "common/protocol.h"
 
 namespace untgz {
 
-// The host is never handed more of a name than protocol::kMaxOutputText bytes
-// ("tarinfofilename"), so a record keeps no more: names of megabytes (pax paths, GNU long
-// names) would otherwise all stay in memory until the list is freed.
+// One entry as the getters read it. The name lies in the list's own storage and is valid
+// while the list's lock is held (see readCurrent).
 struct EntryRecord {
-  std::string name;  // the first kMaxOutputText bytes of the name stored in the archive
+  std::string_view name;  // the first kMaxOutputText bytes of the name stored in the archive
   std::int32_t isDir = 0;
   std::int32_t second = 0;
   std::int32_t minute = 0;
@@ -29,6 +30,12 @@ struct EntryRecord {
 
 // The list is filled by the worker and read by the host only after the job has ended;
 // the lock keeps a host that reads too early from tearing a record.
+//
+// A listing may hold millions of entries, so they are kept packed: 32 bytes each in blocks
+// of a fixed size, and the names (never more of one than the host is handed,
+// protocol::kMaxOutputText bytes: names of megabytes would otherwise all stay in memory)
+// one after the other in blocks of 1 MiB. Nothing is allocated per entry, and no block is
+// ever copied as a growing array would be.
 class EntryList {
  public:
   // Appends one entry (worker thread, during a listing job), its name cut to
@@ -50,14 +57,30 @@ class EntryList {
   template <typename Read>
   auto readCurrent(Read read) const {
     std::lock_guard<std::mutex> guard(lock_);
-    return read(loaded_ != kNone ? entries_[loaded_] : kept_);
+    return read(loaded_ != kNone ? record(loaded_) : kept_);
   }
 
  private:
   static constexpr std::size_t kNone = static_cast<std::size_t>(-1);
+  static constexpr std::size_t kEntriesPerBlock = 32 * 1024;
+  static constexpr std::size_t kNameBlockSize = 1024 * 1024;
+
+  struct Packed {
+    std::uint64_t name;  // block number * kNameBlockSize + offset in the block
+    std::int64_t size;
+    std::int32_t year;
+    std::uint16_t nameLength;
+    std::uint8_t month, day, hour, minute, second, isDir;
+  };
+  static_assert(sizeof(Packed) == 32, "entries are kept in 32 bytes");
+
+  EntryRecord record(std::size_t index) const;
 
   mutable std::mutex lock_;
-  std::vector<EntryRecord> entries_;
+  std::vector<std::unique_ptr<Packed[]>> blocks_;
+  std::vector<std::unique_ptr<char[]>> nameBlocks_;
+  std::size_t count_ = 0;
+  std::size_t nameUsed_ = kNameBlockSize;  // in the last name block
   // Index of the record the next "tarinfo2" loads; kNone once the end has been passed
   // (and at first, and after the list was freed, until "tarinfo" rewinds).
   std::size_t cursor_ = kNone;
@@ -65,6 +88,7 @@ class EntryList {
   // was freed (empty at first).
   std::size_t loaded_ = kNone;
   EntryRecord kept_;
+  char keptName_[protocol::kMaxOutputText];
 };
 
 }  // namespace untgz

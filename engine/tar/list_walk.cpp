@@ -26,8 +26,13 @@ class ListVisitor : public WalkVisitor {
 
  private:
   void record(const Member& member, std::int32_t isDir, std::int64_t size) {
-    std::tm local{};
-    if (!platform::localTime(member.mtime, local)) local = std::tm{};
+    // Members of one archive mostly share a few times: each is converted once in a row.
+    if (!haveLast_ || member.mtime != lastTime_) {
+      if (!platform::localTime(member.mtime, lastLocal_)) lastLocal_ = std::tm{};
+      lastTime_ = member.mtime;
+      haveLast_ = true;
+    }
+    const std::tm& local = lastLocal_;
     const bool converted = local.tm_mday != 0;
     control_.entries.add(isDir, local.tm_sec, local.tm_min, local.tm_hour,
                          converted ? local.tm_year + 1900 : 0, converted ? local.tm_mon + 1 : 0,
@@ -35,6 +40,9 @@ class ListVisitor : public WalkVisitor {
   }
 
   JobControl& control_;
+  bool haveLast_ = false;
+  std::int64_t lastTime_ = 0;
+  std::tm lastLocal_{};
 };
 
 }  // namespace

@@ -161,7 +161,7 @@ TEST_F(Listing, StoredNamesAreBoundedToWhatTheHostIsHanded) {
   EXPECT_EQ(call("getintret"), 0);
   std::vector<std::string> stored;
   for (std::int32_t more = call("tarinfo"); more == 1; more = call("tarinfo2")) {
-    stored.push_back(engine.entries().readCurrent([](const untgz::EntryRecord& entry) { return entry.name; }));
+    stored.push_back(engine.entries().readCurrent([](const untgz::EntryRecord& entry) { return std::string(entry.name); }));
     EXPECT_EQ(textResult("tarinfofilename"), stored.back());
   }
   call("tarinfodelete");
