@@ -1,5 +1,6 @@
 #include "host/zip_class.h"
 
+#include <algorithm>
 #include <iterator>
 #include <stdexcept>
 
@@ -39,9 +40,19 @@ constexpr std::size_t kCheckedInputBytes = 255;
 // Operands are padded with NULs to the engine's text capacity, so a text command never
 // writes past the array, whatever the caller passed; the padding lies after the NUL and so
 // never shows in what comes back.
+bool isAscii(wchar_t c) { return c >= 0 && c < 0x80; }
+
 std::vector<char> engineString(const std::wstring& text, std::size_t minimumSize) {
-  const std::string bytes = toAnsi(text + L'\0');
-  std::vector<char> array(bytes.begin(), bytes.end());
+  std::vector<char> array;
+  if (std::all_of(text.begin(), text.end(), isAscii)) {
+    // Command words and most names: the same bytes in every code page, no conversion.
+    array.reserve(std::max(text.size() + 1, minimumSize));
+    for (wchar_t c : text) array.push_back(static_cast<char>(c));
+    array.push_back('\0');
+  } else {
+    const std::string bytes = toAnsi(text + L'\0');
+    array.assign(bytes.begin(), bytes.end());
+  }
   if (array.size() < minimumSize) array.resize(minimumSize, '\0');
   return array;
 }
@@ -49,6 +60,9 @@ std::vector<char> engineString(const std::wstring& text, std::size_t minimumSize
 // What the engine left in an array, as the caller's text: everything converted back, cut
 // at the first NUL.
 std::wstring writtenBack(const std::vector<char>& array) {
+  const auto end = std::find(array.begin(), array.end(), '\0');
+  if (std::all_of(array.begin(), end, [](char c) { return static_cast<unsigned char>(c) < 0x80; }))
+    return std::wstring(array.begin(), end);
   std::wstring text = fromAnsi(std::string(array.begin(), array.end()));
   return text.substr(0, text.find(L'\0'));
 }

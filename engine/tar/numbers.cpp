@@ -60,14 +60,21 @@ bool checksumMatches(const unsigned char* block) {
   if (!parseOctalText(block + kChecksumField.offset, kChecksumField.width, stored, digits) ||
       digits == 0)
     return false;
-  std::int64_t unsignedSum = 0, signedSum = 0;
+  // One pass over the block that the compiler can vectorise: the unsigned sum and the number
+  // of bytes with the high bit set (each counts 256 less as a signed byte); then the field
+  // itself counted as blanks instead of its bytes.
+  std::uint32_t sum = 0, high = 0;
   for (std::size_t j = 0; j < kBlockSize; ++j) {
-    const bool inField =
-        j >= kChecksumField.offset && j < kChecksumField.offset + kChecksumField.width;
-    const unsigned char c = inField ? ' ' : block[j];
-    unsignedSum += c;
-    signedSum += static_cast<signed char>(c);
+    sum += block[j];
+    high += block[j] >> 7;
   }
+  for (std::size_t j = 0; j < kChecksumField.width; ++j) {
+    const unsigned char c = block[kChecksumField.offset + j];
+    sum = sum - c + ' ';
+    high -= c >> 7;
+  }
+  const std::int64_t unsignedSum = sum;
+  const std::int64_t signedSum = unsignedSum - 256 * static_cast<std::int64_t>(high);
   return stored == unsignedSum || stored == signedSum;
 }
 
