@@ -20,15 +20,17 @@ out = os.path.join(work, "out")
 
 
 def timed(command):
-    """Wall seconds and peak resident memory (KiB) of one run of a shell command."""
+    """Wall seconds and peak resident memory (KiB) of one run of a shell command (the
+    largest of its processes, as GNU time measures it)."""
+    peak_file = os.path.join(work, "peak.txt")
     start = time.perf_counter()
-    process = subprocess.Popen(["bash", "-c", command], stdout=subprocess.DEVNULL, stderr=subprocess.PIPE)
-    _, status, usage = os.wait4(process.pid, 0)
+    process = subprocess.run(["/usr/bin/time", "-f", "%M", "-o", peak_file, "bash", "-c", command],
+                             stdout=subprocess.DEVNULL, stderr=subprocess.PIPE)
     elapsed = time.perf_counter() - start
-    process.returncode = os.waitstatus_to_exitcode(status)
     if process.returncode != 0:
-        raise SystemExit(f"bench: `{command}` failed ({process.returncode}): {process.stderr.read().decode()[-400:]}")
-    return elapsed, usage.ru_maxrss
+        raise SystemExit(f"bench: `{command}` failed ({process.returncode}): {process.stderr.decode()[-400:]}")
+    with open(peak_file) as f:
+        return elapsed, int(f.read().split()[-1])
 
 
 def fresh_out():
