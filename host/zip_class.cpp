@@ -40,7 +40,7 @@ constexpr std::size_t kCheckedInputBytes = 255;
 // Operands are padded with NULs to the engine's text capacity, so a text command never
 // writes past the array, whatever the caller passed; the padding lies after the NUL and so
 // never shows in what comes back.
-bool isAscii(wchar_t c) { return c >= 0 && c < 0x80; }
+bool isAscii(wchar_t c) { return static_cast<std::uint32_t>(c) < 0x80; }
 
 std::vector<char> engineString(const std::wstring& text, std::size_t minimumSize) {
   std::vector<char> array;
