@@ -6,7 +6,8 @@
 
 #include <cstdio>
 #include <cstring>
-#include <vector>
+#include <algorithm>
+#include <memory>
 
 #include "engine/tar/archive_stream.h"
 
@@ -20,7 +21,9 @@ constexpr unsigned char kGzipMagic[2] = {0x1f, 0x8b};
 class IsalStream : public ArchiveStream {
  public:
   explicit IsalStream(std::FILE* file)
-      : file_(file), input_(kInputBuffer), state_(std::make_unique<inflate_state>()) {
+      // Neither is zeroed: isal_inflate_init sets what the inflater reads, and the input is
+      // read before it is used.
+      : file_(file), input_(new unsigned char[kInputBuffer]), state_(new inflate_state) {
     // Our own buffer is the only one: the C library's would copy every byte once more.
     std::setvbuf(file_, nullptr, _IONBF, 0);
     isal_inflate_init(state_.get());
@@ -67,17 +70,17 @@ class IsalStream : public ArchiveStream {
   // Reads more of the file after what is still unused, which moves to the front.
   void refill() {
     const std::size_t unused = available();
-    const unsigned char* from = mode_ == Mode::gzip ? state_->next_in : input_.data() + begin_;
-    if (unused > 0) std::memmove(input_.data(), from, unused);
-    const std::size_t got = inputEnded_ ? 0 : std::fread(input_.data() + unused, 1, input_.size() - unused, file_);
-    if (got < input_.size() - unused) {
+    const unsigned char* from = mode_ == Mode::gzip ? state_->next_in : input_.get() + begin_;
+    if (unused > 0) std::memmove(input_.get(), from, unused);
+    const std::size_t got = inputEnded_ ? 0 : std::fread(input_.get() + unused, 1, kInputBuffer - unused, file_);
+    if (got < kInputBuffer - unused) {
       inputEnded_ = true;
       readError_ = std::ferror(file_) != 0;
     }
     fileRead_ += static_cast<std::int64_t>(got);
     begin_ = 0;
     end_ = unused + got;
-    state_->next_in = input_.data();
+    state_->next_in = input_.get();
     state_->avail_in = static_cast<std::uint32_t>(end_);
   }
 
@@ -96,7 +99,7 @@ class IsalStream : public ArchiveStream {
 
   std::ptrdiff_t readPlain(unsigned char* into, std::size_t capacity) {
     std::size_t done = std::min(capacity, end_ - begin_);
-    std::memcpy(into, input_.data() + begin_, done);
+    std::memcpy(into, input_.get() + begin_, done);
     begin_ += done;
     if (done < capacity && !inputEnded_) {
       const std::size_t got = std::fread(into + done, 1, capacity - done, file_);
@@ -137,7 +140,7 @@ class IsalStream : public ArchiveStream {
       // Nothing moved: with no more input the member was cut off (a full buffer that the
       // inflater does not take is no stream either).
       if (state_->avail_out == outBefore && state_->avail_in == inBefore &&
-          (inputEnded_ || state_->avail_in == input_.size())) {
+          (inputEnded_ || state_->avail_in == kInputBuffer)) {
         failed_ = true;
         break;
       }
@@ -148,7 +151,7 @@ class IsalStream : public ArchiveStream {
   }
 
   std::FILE* file_;
-  std::vector<unsigned char> input_;
+  std::unique_ptr<unsigned char[]> input_;
   std::unique_ptr<inflate_state> state_;
   Mode mode_ = Mode::plain;
   std::size_t begin_ = 0, end_ = 0;  // unused input of a plain file

@@ -4,14 +4,18 @@
 
 namespace untgz {
 
-ReadAhead::ReadAhead(ArchiveStream& stream, bool threaded) : stream_(stream), slots_(kChunks) {
-  for (Slot& slot : slots_) slot.buffer.resize(kChunkSize);
+// Read on the walk's own thread, a chunk is used up before the next is read: one slot does.
+ReadAhead::ReadAhead(ArchiveStream& stream, bool threaded)
+    : stream_(stream), slots_(threaded ? kChunks : 1) {
+  // Allocated here, on the walk's thread, where a failure ends the job as any other would.
+  for (Slot& slot : slots_) slot.buffer.reset(new unsigned char[kChunkSize]);
   position_ = stream_.archivePosition();
   if (!threaded) return;
   try {
     thread_ = std::thread([this] { produce(); });
   } catch (const std::system_error&) {
-    // No thread: the walk reads each chunk itself, as slowly as before but correctly.
+    // No thread: the walk reads each chunk itself, as slowly as before but correctly (the
+    // slots beyond the first stay unused).
   }
 }
 
@@ -28,10 +32,10 @@ ReadAhead::~ReadAhead() {
 void ReadAhead::fill(Slot& slot) {
   Chunk& chunk = slot.chunk;
   chunk = Chunk();
-  chunk.data = slot.buffer.data();
+  chunk.data = slot.buffer.get();
   chunk.positionBefore = position_;
   while (chunk.size < kChunkSize) {
-    const std::ptrdiff_t got = stream_.read(slot.buffer.data() + chunk.size, kChunkSize - chunk.size);
+    const std::ptrdiff_t got = stream_.read(slot.buffer.get() + chunk.size, kChunkSize - chunk.size);
     if (got <= 0) {
       chunk.last = true;
       chunk.damaged = got < 0;
@@ -49,7 +53,7 @@ void ReadAhead::produce() {
     // A slot is free once the walk has moved past it: it holds the chunk before the one in use.
     changed_.wait(guard, [this] { return stop_ || filled_ < taken_ + kChunks - 1; });
     if (stop_) return;
-    Slot& slot = slots_[filled_ % kChunks];
+    Slot& slot = slots_[filled_ % slots_.size()];
     guard.unlock();
     fill(slot);
     guard.lock();
@@ -62,7 +66,7 @@ void ReadAhead::produce() {
 }
 
 const ReadAhead::Chunk& ReadAhead::next() {
-  Slot& slot = slots_[taken_ % kChunks];
+  Slot& slot = slots_[taken_ % slots_.size()];
   if (!thread_.joinable()) {
     fill(slot);
     ++filled_;

@@ -9,6 +9,7 @@
 #include <condition_variable>
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <mutex>
 #include <thread>
 #include <vector>
@@ -46,7 +47,8 @@ class ReadAhead {
 
  private:
   struct Slot {
-    std::vector<unsigned char> buffer;
+    // Not zeroed: the pages of a chunk that a short archive never fills are never touched.
+    std::unique_ptr<unsigned char[]> buffer;
     Chunk chunk;
   };
 
