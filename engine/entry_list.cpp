@@ -1,12 +1,14 @@
 #include "engine/entry_list.h"
 
+#include "common/utf8.h"
+
 namespace untgz {
 
 void EntryList::add(std::int32_t isDir, std::int32_t second, std::int32_t minute, std::int32_t hour,
                     std::int32_t year, std::int32_t month, std::int32_t day,
                     const std::string& name, std::int64_t size) {
   EntryRecord record;
-  record.name.assign(name, 0, protocol::kMaxOutputText);
+  record.name.assign(name, 0, zax::utf8PrefixLength(name, protocol::kMaxOutputText));
   record.isDir = isDir;
   record.second = second;
   record.minute = minute;

@@ -12,11 +12,11 @@
 
 namespace untgz {
 
-// The host is never handed more of a name than protocol::kMaxOutputText bytes
+// The host is never handed more of a name than protocol::kMaxOutputText characters
 // ("tarinfofilename"), so a record keeps no more: names of megabytes (pax paths, GNU long
 // names) would otherwise all stay in memory until the list is freed.
 struct EntryRecord {
-  std::string name;  // the first kMaxOutputText bytes of the name stored in the archive
+  std::string name;  // the first kMaxOutputText characters of the member's name
   std::int32_t isDir = 0;
   std::int32_t second = 0;
   std::int32_t minute = 0;
@@ -32,7 +32,7 @@ struct EntryRecord {
 class EntryList {
  public:
   // Appends one entry (worker thread, during a listing job), its name cut to
-  // kMaxOutputText bytes.
+  // kMaxOutputText characters.
   void add(std::int32_t isDir, std::int32_t second, std::int32_t minute, std::int32_t hour,
            std::int32_t year, std::int32_t month, std::int32_t day, const std::string& name,
            std::int64_t size);

@@ -34,10 +34,8 @@ std::int32_t runArchiveJob(const std::string& archive, const std::string& destin
   }
   // Only a file can be an archive; a folder would open and then fail to read.
   if (platform::pathKind(archive) != platform::PathKind::file) return protocol::kResultNotOpened;
-  const auto path = platform::nativePath(archive);
-  if (!path) return protocol::kResultNotOpened;
   const platform::FileId archiveId = platform::fileId(archive, true);
-  OpenArchive file(gzopen(path->c_str(), "rb"));
+  OpenArchive file(platform::openGzip(archive));
   if (!file) return protocol::kResultNotOpened;
   gzbuffer(file.get(), kGzipInputBuffer);
   const WalkEnd end = listing
