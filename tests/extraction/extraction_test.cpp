@@ -14,6 +14,7 @@
 #include <ostream>
 #include <thread>
 
+#include "common/protocol.h"
 #include "common/utf8.h"
 #include "engine/platform/platform.h"
 #include "tests/support/engine_client.h"
@@ -78,7 +79,8 @@ class ExtractionTest : public EngineTest {
   std::vector<Failure> failures() {
     std::vector<Failure> found;
     for (std::intptr_t i = 0;; ++i) {
-      std::string name(300, ' '), reason(300, ' ');
+      // Room for texts in UTF-8, which a test may have asked for.
+      std::string name(untgz::protocol::kUtf8HostBufferSize, ' '), reason(untgz::protocol::kUtf8HostBufferSize, ' ');
       const std::int32_t number = call("getfailure", reinterpret_cast<std::intptr_t>(&name[0]),
                                        reinterpret_cast<std::intptr_t>(&reason[0]), i);
       if (number == 0) break;

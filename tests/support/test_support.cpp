@@ -288,6 +288,12 @@ std::string enginePath(const std::string& nativePath) {
 #endif
 }
 
+bool makeFolder(const std::string& nativePath) {
+  std::error_code error;
+  fs::create_directories(pathOf(nativePath), error);
+  return fs::is_directory(pathOf(nativePath), error);
+}
+
 void writeFile(const std::string& nativePath, const Bytes& bytes) {
   std::FILE* file = openNative(nativePath, "wb");
   if (!file) throw std::runtime_error("cannot write " + nativePath);

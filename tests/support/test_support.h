@@ -79,6 +79,7 @@ class TempFolder {
 // A native path in the engine's form: "Z:\..." on the native build, unchanged on Windows.
 std::string enginePath(const std::string& nativePath);
 
+bool makeFolder(const std::string& nativePath);  // with the folders above it
 void writeFile(const std::string& nativePath, const Bytes& bytes);
 void writeFile(const std::string& nativePath, const std::string& text);
 bool readFile(const std::string& nativePath, std::string& contents);
