@@ -34,8 +34,11 @@ def timed(command):
 
 
 def fresh_out():
+    # The last extraction's files are removed and the removal written out before the next
+    # command starts, so that no command pays for the one before it.
     shutil.rmtree(out, ignore_errors=True)
     os.makedirs(out)
+    subprocess.run(["sync"], check=True)
 
 
 def compare(title, commands, runs=RUNS, once=()):

@@ -33,6 +33,12 @@ inline constexpr Word kPause{"pause"};
 inline constexpr Word kResume{"resume"};
 inline constexpr Word kCancel{"cancel"};
 inline constexpr Word kSetListMode{"setflaglist"};  // operand 1: 1 lists, 0 extracts
+// The code page of the texts that cross the entry: operand 1 nonzero takes the text operands
+// of the calls that follow ("zaxuntar", "uncompress") and writes their text results (names,
+// reasons, messages) in UTF-8, into buffers of kUtf8HostBufferSize bytes; 0 goes back to the
+// ANSI code page, which an engine speaks until told otherwise. Answers 1, so that a caller
+// can tell it from an engine that does not know the word (0).
+inline constexpr Word kSetUtf8Text{"setflagutf8"};
 inline constexpr Word kErrorText{"geterrorstring"};
 inline constexpr Word kSetFinished{"setfinished"};
 inline constexpr Word kGetFinished{"getfinished"};
@@ -78,10 +84,13 @@ enum Result : std::int32_t {
 // A job "status" answers while it runs.
 inline constexpr std::int32_t kJobRunning = 1;
 
-// Texts handed out by the engine are cut to this many bytes: the host's buffer holds
-// kHostBufferSize with the NUL.
+// Texts handed out by the engine are cut to this many characters, never inside one. In the
+// ANSI code page they also take at most this many bytes, so the host's buffer holds
+// kHostBufferSize with the NUL; in UTF-8 a character takes up to four bytes, and the buffer
+// holds kUtf8HostBufferSize.
 inline constexpr std::size_t kMaxOutputText = 255;
 inline constexpr std::size_t kHostBufferSize = kMaxOutputText + 1;
+inline constexpr std::size_t kUtf8HostBufferSize = 4 * kMaxOutputText + 1;
 // The control hands the engine buffers of this many blanks, room to spare.
 inline constexpr std::size_t kControlBufferBlanks = 300;
 

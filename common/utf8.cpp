@@ -37,6 +37,36 @@ void appendWide(std::wstring& out, char32_t c) {
 
 bool isSurrogate(char32_t c) { return c >= 0xD800 && c <= 0xDFFF; }
 
+// The length of the valid UTF-8 sequence at bytes[i] and its character, or 0 when the byte
+// there starts none.
+std::size_t sequenceAt(std::string_view bytes, std::size_t i, char32_t& c) {
+  const auto lead = static_cast<std::uint8_t>(bytes[i]);
+  std::size_t length = 0;
+  char32_t lowest = 0;
+  c = 0;
+  if (lead < 0x80) {
+    c = lead;
+    return 1;
+  } else if ((lead & 0xE0) == 0xC0) {
+    length = 2, c = lead & 0x1F, lowest = 0x80;
+  } else if ((lead & 0xF0) == 0xE0) {
+    length = 3, c = lead & 0x0F, lowest = 0x800;
+  } else if ((lead & 0xF8) == 0xF0) {
+    length = 4, c = lead & 0x07, lowest = 0x10000;
+  } else {
+    return 0;
+  }
+  if (i + length > bytes.size()) return 0;
+  for (std::size_t k = 1; k < length; ++k) {
+    const auto next = static_cast<std::uint8_t>(bytes[i + k]);
+    if ((next & 0xC0) != 0x80) return 0;
+    c = (c << 6) | (next & 0x3F);
+  }
+  // Overlong forms, surrogates and values past U+10FFFF are not characters.
+  if (c < lowest || isSurrogate(c) || c > 0x10FFFF) return 0;
+  return length;
+}
+
 }  // namespace
 
 std::string toUtf8(const std::wstring& text, char32_t replacement) {
@@ -60,38 +90,48 @@ std::string toUtf8(const std::wstring& text, char32_t replacement) {
 std::wstring fromUtf8(const std::string& bytes) {
   std::wstring out;
   out.reserve(bytes.size());
-  std::size_t i = 0;
-  while (i < bytes.size()) {
-    const auto lead = static_cast<std::uint8_t>(bytes[i]);
-    std::size_t length = 0;
+  for (std::size_t i = 0; i < bytes.size();) {
     char32_t c = 0;
-    char32_t lowest = 0;
-    if (lead < 0x80) {
-      length = 1, c = lead;
-    } else if ((lead & 0xE0) == 0xC0) {
-      length = 2, c = lead & 0x1F, lowest = 0x80;
-    } else if ((lead & 0xF0) == 0xE0) {
-      length = 3, c = lead & 0x0F, lowest = 0x800;
-    } else if ((lead & 0xF8) == 0xF0) {
-      length = 4, c = lead & 0x07, lowest = 0x10000;
-    }
-    bool valid = length != 0 && i + length <= bytes.size();
-    for (std::size_t k = 1; valid && k < length; ++k) {
-      const auto next = static_cast<std::uint8_t>(bytes[i + k]);
-      if ((next & 0xC0) != 0x80) valid = false;
-      c = (c << 6) | (next & 0x3F);
-    }
-    // Overlong forms, surrogates and values past U+10FFFF are not characters.
-    if (valid && (c < lowest || isSurrogate(c) || c > 0x10FFFF)) valid = false;
-    if (!valid) {
-      appendWide(out, kReplacement);
-      ++i;
-      continue;
-    }
-    appendWide(out, c);
-    i += length;
+    const std::size_t length = sequenceAt(bytes, i, c);
+    appendWide(out, length == 0 ? kReplacement : c);
+    i += length == 0 ? 1 : length;
   }
   return out;
+}
+
+bool isValidUtf8(const std::string& bytes) {
+  char32_t c = 0;
+  for (std::size_t i = 0; i < bytes.size();) {
+    const std::size_t length = sequenceAt(bytes, i, c);
+    if (length == 0) return false;
+    i += length;
+  }
+  return true;
+}
+
+std::u32string codePointsOf(const std::string& bytes) {
+  std::u32string out;
+  out.reserve(bytes.size());
+  for (std::size_t i = 0; i < bytes.size();) {
+    char32_t c = 0;
+    const std::size_t length = sequenceAt(bytes, i, c);
+    if (length == 0) c = 0xDC00 + static_cast<std::uint8_t>(bytes[i]);
+    out += c;
+    i += length == 0 ? 1 : length;
+  }
+  return out;
+}
+
+std::size_t utf8PrefixLength(std::string_view text, std::size_t characters, std::size_t bytes) {
+  std::size_t end = 0;
+  for (std::size_t count = 0; count < characters && end < text.size(); ++count) {
+    char32_t c = 0;
+    const std::size_t length = sequenceAt(text, end, c);
+    const std::size_t next = end + (length == 0 ? 1 : length);
+    if (next > bytes) break;
+    end = next;
+  }
+  return end;
 }
 
 }  // namespace zax

@@ -6,26 +6,49 @@
 #include <unordered_map>
 
 #include "common/protocol.h"
+#include "common/utf8.h"
 #include "engine/engine.h"
+#include "engine/platform/platform.h"
 
 namespace untgz {
 
 namespace {
 
-const char* textOperand(std::intptr_t operand) { return reinterpret_cast<const char*>(operand); }
+bool utf8Text(Engine& engine) { return engine.job().utf8Text.load() != 0; }
 
-std::int32_t copyOut(std::intptr_t operand, std::string_view text) {
+// A text operand as the engine holds its texts (UTF-8 on Windows, bytes natively), from
+// the code page the caller speaks. A null address is an empty text. Bytes that are not
+// UTF-8 where UTF-8 was announced are read in the ANSI code page, as member names are,
+// rather than lost.
+std::string textOperand(Engine& engine, std::intptr_t operand) {
+  const char* text = reinterpret_cast<const char*>(operand);
+  if (!text) return std::string();
+  std::string bytes(text);
+  if (utf8Text(engine) && zax::isValidUtf8(bytes)) return bytes;
+  return platform::utf8FromAnsi(bytes);
+}
+
+// Writes an engine text into the caller's buffer in the caller's code page: at most
+// kMaxOutputText characters, never a character cut in half, and in the ANSI code page at
+// most kMaxOutputText bytes (the buffer's guaranteed size).
+std::int32_t copyOut(Engine& engine, std::intptr_t operand, std::string_view view) {
   char* buffer = reinterpret_cast<char*>(operand);
   if (!buffer) return 0;
-  const std::size_t length =
-      text.size() < protocol::kMaxOutputText ? text.size() : protocol::kMaxOutputText;
-  if (length > 0) std::memcpy(buffer, text.data(), length);
-  buffer[length] = '\0';
+  const std::string_view start = view.substr(0, zax::utf8PrefixLength(view, protocol::kMaxOutputText));
+  if (utf8Text(engine)) {
+    if (!start.empty()) std::memcpy(buffer, start.data(), start.size());
+    buffer[start.size()] = '\0';
+    return 0;
+  }
+  const std::string text = platform::ansiFromUtf8(std::string(start), protocol::kMaxOutputText);
+  std::memcpy(buffer, text.data(), text.size());
+  buffer[text.size()] = '\0';
   return 0;
 }
 
-std::int32_t withFallback(std::intptr_t operand, const std::string& text) {
-  return copyOut(operand, text.empty() ? std::string_view("Unavailable") : std::string_view(text));
+std::int32_t withFallback(Engine& engine, std::intptr_t operand, const std::string& text) {
+  return copyOut(engine, operand,
+                 text.empty() ? std::string_view("Unavailable") : std::string_view(text));
 }
 
 // One value of the current entry, read in place.
@@ -49,11 +72,13 @@ struct Command {
 const Command kCommandTable[] = {
     {protocol::kExtract.narrow,
      [](Engine& e, const Operands& o) {
-       return e.startExtractJob(textOperand(o.first), textOperand(o.second), textOperand(o.third));
+       return e.startExtractJob(textOperand(e, o.first).c_str(), textOperand(e, o.second).c_str(),
+                                textOperand(e, o.third).c_str());
      }},
     {protocol::kUncompress.narrow,
      [](Engine& e, const Operands& o) {
-       return e.startUncompressJob(textOperand(o.first), textOperand(o.second));
+       return e.startUncompressJob(textOperand(e, o.first).c_str(),
+                                   textOperand(e, o.second).c_str());
      }},
     {protocol::kSetFinished.narrow,
      [](Engine& e, const Operands& o) {
@@ -89,15 +114,15 @@ const Command kCommandTable[] = {
      }},
     {protocol::kStatus.narrow, [](Engine& e, const Operands&) { return e.status(); }},
     {protocol::kCpuSpeed.narrow,
-     [](Engine& e, const Operands& o) { return copyOut(o.first, e.cpu().speed()); }},
+     [](Engine& e, const Operands& o) { return copyOut(e, o.first, e.cpu().speed()); }},
     {protocol::kCpuVendor.narrow,
-     [](Engine& e, const Operands& o) { return withFallback(o.first, e.cpu().vendor()); }},
+     [](Engine& e, const Operands& o) { return withFallback(e, o.first, e.cpu().vendor()); }},
     {protocol::kCpuBrand.narrow,
-     [](Engine& e, const Operands& o) { return withFallback(o.first, e.cpu().brand()); }},
+     [](Engine& e, const Operands& o) { return withFallback(e, o.first, e.cpu().brand()); }},
     {protocol::kErrorText.narrow,
      [](Engine& e, const Operands& o) {
        return e.job().readErrorText(
-           [&](const std::string& text) { return copyOut(o.first, text); });
+           [&](const std::string& text) { return copyOut(e, o.first, text); });
      }},
     {protocol::kSetListMode.narrow,
      [](Engine& e, const Operands& o) {
@@ -125,7 +150,7 @@ const Command kCommandTable[] = {
     {protocol::kEntryName.narrow,
      [](Engine& e, const Operands& o) {
        return e.entries().readCurrent(
-           [&](const EntryRecord& entry) { return copyOut(o.first, entry.name); });
+           [&](const EntryRecord& entry) { return copyOut(e, o.first, entry.name); });
      }},
     {protocol::kEntrySize.narrow,
      [](Engine& e, const Operands&) { return saturate32(current(e, &EntryRecord::size)); }},
@@ -148,11 +173,16 @@ const Command kCommandTable[] = {
        if (o.third < 0) return number;
        e.job().failures.read(static_cast<std::size_t>(o.third),
                              [&](const std::string& name, MemberFailure reason) {
-                               copyOut(o.first, name);
-                               copyOut(o.second, memberFailureText(reason));
+                               copyOut(e, o.first, name);
+                               copyOut(e, o.second, memberFailureText(reason));
                                number = static_cast<std::int32_t>(reason);
                              });
        return number;
+     }},
+    {protocol::kSetUtf8Text.narrow,
+     [](Engine& e, const Operands& o) {
+       e.job().utf8Text.store(o.first != 0 ? 1 : 0);
+       return 1;
      }},
 };
 

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstring>
 
+#include "common/utf8.h"
+
 namespace untgz {
 
 namespace {
@@ -17,7 +19,7 @@ std::uint8_t small(std::int32_t value) {
 void EntryList::add(std::int32_t isDir, std::int32_t second, std::int32_t minute, std::int32_t hour,
                     std::int32_t year, std::int32_t month, std::int32_t day,
                     const std::string& name, std::int64_t size) {
-  const std::size_t length = std::min(name.size(), protocol::kMaxOutputText);
+  const std::size_t length = zax::utf8PrefixLength(name, protocol::kMaxOutputText);
   std::lock_guard<std::mutex> guard(lock_);
   // Both blocks are there before anything is written, so that a failed allocation leaves
   // the list as it was.

@@ -17,7 +17,7 @@ namespace untgz {
 // One entry as the getters read it. The name lies in the list's own storage and is valid
 // while the list's lock is held (see readCurrent).
 struct EntryRecord {
-  std::string_view name;  // the first kMaxOutputText bytes of the name stored in the archive
+  std::string_view name;  // the first kMaxOutputText characters of the member's name
   std::int32_t isDir = 0;
   std::int32_t second = 0;
   std::int32_t minute = 0;
@@ -33,13 +33,13 @@ struct EntryRecord {
 //
 // A listing may hold millions of entries, so they are kept packed: 32 bytes each in blocks
 // of a fixed size, and the names (never more of one than the host is handed,
-// protocol::kMaxOutputText bytes: names of megabytes would otherwise all stay in memory)
+// protocol::kMaxOutputText characters: names of megabytes would otherwise all stay in memory)
 // one after the other in blocks of 1 MiB. Nothing is allocated per entry, and no block is
 // ever copied as a growing array would be.
 class EntryList {
  public:
   // Appends one entry (worker thread, during a listing job), its name cut to
-  // kMaxOutputText bytes.
+  // kMaxOutputText characters.
   void add(std::int32_t isDir, std::int32_t second, std::int32_t minute, std::int32_t hour,
            std::int32_t year, std::int32_t month, std::int32_t day, const std::string& name,
            std::int64_t size);
@@ -64,6 +64,8 @@ class EntryList {
   static constexpr std::size_t kNone = static_cast<std::size_t>(-1);
   static constexpr std::size_t kEntriesPerBlock = 32 * 1024;
   static constexpr std::size_t kNameBlockSize = 1024 * 1024;
+  // kMaxOutputText characters of UTF-8.
+  static constexpr std::size_t kMaxNameBytes = 4 * protocol::kMaxOutputText;
 
   struct Packed {
     std::uint64_t name;  // block number * kNameBlockSize + offset in the block
@@ -88,7 +90,7 @@ class EntryList {
   // was freed (empty at first).
   std::size_t loaded_ = kNone;
   EntryRecord kept_;
-  char keptName_[protocol::kMaxOutputText];
+  char keptName_[kMaxNameBytes];
 };
 
 }  // namespace untgz

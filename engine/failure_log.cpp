@@ -3,6 +3,7 @@
 #include <new>
 
 #include "common/protocol.h"
+#include "common/utf8.h"
 
 namespace untgz {
 
@@ -35,7 +36,7 @@ void FailureLog::add(const std::string& name, MemberFailure reason) noexcept {
   ++count_;
   if (kept_.size() >= kKeptFailures) return;
   try {
-    kept_.push_back({name.substr(0, protocol::kMaxOutputText), reason});
+    kept_.push_back({name.substr(0, zax::utf8PrefixLength(name, protocol::kMaxOutputText)), reason});
   } catch (const std::bad_alloc&) {
     // The member is counted all the same; only its name is not kept.
   }

@@ -11,7 +11,7 @@ namespace zax {
 
 // An error the engine host raises to the control's caller (70: the deployment folder
 // cannot be created; 5001: any other failure of Init). The COM adapter turns it into the
-// method call's error with this number and description.
+// method call's error with this number and description, which is UTF-8.
 class HostError : public std::runtime_error {
  public:
   HostError(std::int32_t number, const std::string& description)

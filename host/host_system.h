@@ -1,5 +1,6 @@
-// The engine host's road to the operating system. Paths are Windows paths in the ANSI code
-// page, as the host builds them. The native implementation maps them the way Wine maps a
+// The engine host's road to the operating system. Paths are Windows paths in UTF-8, as the
+// host builds them from the control's Unicode strings; on Windows they go to the wide calls,
+// in the long form ("\\?\") where they pass MAX_PATH. The native implementation maps them the way Wine maps a
 // Linux file system (drive Z: is the root "/", backslashes become slashes, no other drive
 // and no UNC server exists) and answers the temporary folder in that form, so the host
 // works the same way on both builds.
@@ -18,11 +19,11 @@ namespace zax::os {
 // The folder separator of the host's paths.
 constexpr char kSeparator = '\\';
 
-// The user's temporary folder (GetTempPathA; natively TMPDIR, else /tmp), or "" when the
+// The user's temporary folder (GetTempPathW; natively TMPDIR, else /tmp), or "" when the
 // system gives none.
 std::string temporaryFolder();
 
-// Creates one folder (CreateDirectoryA without security attributes; natively owner-only).
+// Creates one folder (CreateDirectoryW without security attributes; natively owner-only).
 // False when it could not, which includes a folder that already exists.
 bool createDirectory(const std::string& path);
 
@@ -58,7 +59,7 @@ std::wstring toUpper(const std::wstring& text);
 
 // --- The engine library ------------------------------------------------------------------
 
-// LoadLibraryA (natively dlopen); null when the library does not load.
+// LoadLibraryW (natively dlopen); null when the library does not load.
 void* loadLibrary(const std::string& path);
 // GetProcAddress (natively dlsym); null when the library has no such entry.
 void* findEntry(void* library, const char* name);

@@ -4,11 +4,30 @@
 
 #include "common/unique_resource.h"
 #include "common/entry.h"
+#include "common/utf8.h"
+#include "common/windows_path.h"
 #include "host/host_system.h"
 
 namespace zax::os {
 
 namespace {
+
+// A path as the wide calls take it: UTF-16, and from kPlainPathLimit on in the long form of
+// its full path (asked of the system, which reads "." and ".." as for the plain form).
+std::wstring widePath(const std::string& path) {
+  const std::wstring wide = fromUtf8(path);
+  if (wide.size() < kPlainPathLimit) return wide;
+  std::wstring full(wide.size() + 16, L'\0');
+  for (;;) {
+    const DWORD length = ::GetFullPathNameW(wide.c_str(), static_cast<DWORD>(full.size()), full.data(), nullptr);
+    if (length == 0) return longPathForm(wide);
+    if (length < full.size()) {
+      full.resize(length);
+      return longPathForm(full);
+    }
+    full.resize(length);
+  }
+}
 
 using FileHandle = UniqueFileHandle;
 
@@ -43,30 +62,30 @@ std::optional<std::uint64_t> sizeOf(HANDLE file) {
 }  // namespace
 
 std::string temporaryFolder() {
-  char buffer[MAX_PATH + 1];
-  const DWORD length = ::GetTempPathA(sizeof buffer, buffer);
-  if (length == 0 || length >= sizeof buffer) return std::string();
-  return std::string(buffer, length);
+  wchar_t buffer[MAX_PATH + 1];
+  const DWORD length = ::GetTempPathW(MAX_PATH + 1, buffer);
+  if (length == 0 || length > MAX_PATH) return std::string();
+  return toUtf8(std::wstring(buffer, length));
 }
 
 bool createDirectory(const std::string& path) {
-  return ::CreateDirectoryA(path.c_str(), nullptr) != 0;
+  return ::CreateDirectoryW(widePath(path).c_str(), nullptr) != 0;
 }
 
 bool isDirectory(const std::string& path) {
-  const DWORD attributes = ::GetFileAttributesA(path.c_str());
+  const DWORD attributes = ::GetFileAttributesW(widePath(path).c_str());
   return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
 bool isFile(const std::string& path) {
-  const DWORD attributes = ::GetFileAttributesA(path.c_str());
+  const DWORD attributes = ::GetFileAttributesW(widePath(path).c_str());
   return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
 bool isUnsafeDeploymentFolder(const std::string&) { return false; }
 
 std::optional<std::vector<std::uint8_t>> readFile(const std::string& path) {
-  FileHandle file(::CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+  FileHandle file(::CreateFileW(widePath(path).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
                                 OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
   if (!file) return std::nullopt;
   const auto size = sizeOf(file.get());
@@ -81,27 +100,27 @@ bool writeFile(const std::string& path, const std::vector<std::uint8_t>& bytes) 
   // the same moment never sees a half-written one.
   const std::string temporary = path + "." + std::to_string(::GetCurrentProcessId()) + ".new";
   {
-    FileHandle file(::CreateFileA(temporary.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+    FileHandle file(::CreateFileW(widePath(temporary).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                                   FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file) return false;
     bool written = writeExactly(file.get(), bytes.data(), bytes.size());
     written = file.close() && written;
     if (!written) {
-      ::DeleteFileA(temporary.c_str());
+      ::DeleteFileW(widePath(temporary).c_str());
       return false;
     }
   }
-  if (!::MoveFileExA(temporary.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING)) {
-    ::DeleteFileA(temporary.c_str());
+  if (!::MoveFileExW(widePath(temporary).c_str(), widePath(path).c_str(), MOVEFILE_REPLACE_EXISTING)) {
+    ::DeleteFileW(widePath(temporary).c_str());
     return false;
   }
   return true;
 }
 
-bool deleteFile(const std::string& path) { return ::DeleteFileA(path.c_str()) != 0; }
+bool deleteFile(const std::string& path) { return ::DeleteFileW(widePath(path).c_str()) != 0; }
 
 bool readFileStart(const std::string& path, std::size_t most) {
-  FileHandle file(::CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+  FileHandle file(::CreateFileW(widePath(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
                                 nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
   if (!file) return false;
   const auto size = sizeOf(file.get());
@@ -111,13 +130,14 @@ bool readFileStart(const std::string& path, std::size_t most) {
 }
 
 bool probeNewFile(const std::string& path) {
-  FileHandle file(::CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+  const std::wstring wide = widePath(path);
+  FileHandle file(::CreateFileW(wide.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
                                 FILE_ATTRIBUTE_NORMAL, nullptr));
   if (!file) return false;
   const std::uint8_t blank = ' ';
   const bool written = writeExactly(file.get(), &blank, 1);
   const bool closed = file.close();
-  const bool deleted = ::DeleteFileA(path.c_str()) != 0;
+  const bool deleted = ::DeleteFileW(wide.c_str()) != 0;
   return written && closed && deleted;
 }
 
@@ -128,7 +148,7 @@ std::wstring toUpper(const std::wstring& text) {
 }
 
 void* loadLibrary(const std::string& path) {
-  return reinterpret_cast<void*>(::LoadLibraryA(path.c_str()));
+  return reinterpret_cast<void*>(::LoadLibraryW(widePath(path).c_str()));
 }
 
 void* findEntry(void* library, const char* name) {

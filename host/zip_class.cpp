@@ -5,6 +5,8 @@
 #include <stdexcept>
 
 #include "common/maker.h"
+#include "common/protocol.h"
+#include "common/utf8.h"
 #include "host/ansi_text.h"
 #include "host/engine_file.h"
 #include "host/engine_image.h"
@@ -31,18 +33,21 @@ std::string unexpectedText() {
 constexpr wchar_t kNoLibraryMessage[] = L"error loading the dll";
 constexpr wchar_t kNoEntryMessage[] = L"error locating the interface1 function ";
 
-// The engine writes a text of up to 255 characters and its NUL into an operand.
-constexpr std::size_t kEngineTextCapacity = 256;
+// The engine writes a text of up to 255 characters and its NUL into an operand: as many
+// bytes in the ANSI code page, up to four times as many in UTF-8.
+std::size_t engineTextCapacity(bool utf8) {
+  return utf8 ? untgz::protocol::kUtf8HostBufferSize : untgz::protocol::kHostBufferSize;
+}
 // How much of an input file CheckInputFile reads to prove it readable.
 constexpr std::size_t kCheckedInputBytes = 255;
 
-// A string as the engine reads it: its text in the code page followed by one NUL byte.
-// Operands are padded with NULs to the engine's text capacity, so a text command never
-// writes past the array, whatever the caller passed; the padding lies after the NUL and so
-// never shows in what comes back.
+// A string as the engine reads it: its text in the engine's code page (UTF-8 once the
+// engine speaks it, else ANSI) followed by one NUL byte. Operands are padded with NULs to the
+// engine's text capacity, so a text command never writes past the array, whatever the
+// caller passed; the padding lies after the NUL and so never shows in what comes back.
 bool isAscii(wchar_t c) { return static_cast<std::uint32_t>(c) < 0x80; }
 
-std::vector<char> engineString(const std::wstring& text, std::size_t minimumSize) {
+std::vector<char> engineString(const std::wstring& text, std::size_t minimumSize, bool utf8) {
   std::vector<char> array;
   if (std::all_of(text.begin(), text.end(), isAscii)) {
     // Command words and most names: the same bytes in every code page, no conversion.
@@ -50,7 +55,7 @@ std::vector<char> engineString(const std::wstring& text, std::size_t minimumSize
     for (wchar_t c : text) array.push_back(static_cast<char>(c));
     array.push_back('\0');
   } else {
-    const std::string bytes = toAnsi(text + L'\0');
+    const std::string bytes = utf8 ? toUtf8(text + L'\0') : toAnsi(text + L'\0');
     array.assign(bytes.begin(), bytes.end());
   }
   if (array.size() < minimumSize) array.resize(minimumSize, '\0');
@@ -59,11 +64,12 @@ std::vector<char> engineString(const std::wstring& text, std::size_t minimumSize
 
 // What the engine left in an array, as the caller's text: everything converted back, cut
 // at the first NUL.
-std::wstring writtenBack(const std::vector<char>& array) {
+std::wstring writtenBack(const std::vector<char>& array, bool utf8) {
   const auto end = std::find(array.begin(), array.end(), '\0');
   if (std::all_of(array.begin(), end, [](char c) { return static_cast<unsigned char>(c) < 0x80; }))
     return std::wstring(array.begin(), end);
-  std::wstring text = fromAnsi(std::string(array.begin(), array.end()));
+  const std::string bytes(array.begin(), array.end());
+  std::wstring text = utf8 ? fromUtf8(bytes) : fromAnsi(bytes);
   return text.substr(0, text.find(L'\0'));
 }
 
@@ -72,7 +78,7 @@ std::intptr_t addressOf(std::vector<char>& array) {
 }
 
 HostError cannotCreateFolder(const std::wstring& folder) {
-  return HostError(kErrorCannotCreateFolder, kCannotCreateFolderText + toAnsi(folder));
+  return HostError(kErrorCannotCreateFolder, kCannotCreateFolderText + toUtf8(folder));
 }
 
 }  // namespace
@@ -100,8 +106,8 @@ void ZipClass::Init(bool fOrceinit) {
     if (temporary.empty()) throw std::runtime_error("no temporary folder");
     const std::wstring folder = temporary + kDeploymentFolder + kSeparator;
     EnginePath = folder + kEngineFile;
-    const std::string folderBytes = toAnsi(folder);
-    const std::string pathBytes = toAnsi(EnginePath);
+    const std::string folderBytes = toUtf8(folder);
+    const std::string pathBytes = toUtf8(EnginePath);
 
     if (os::isUnsafeDeploymentFolder(folderBytes)) throw cannotCreateFolder(folder);
     if (os::isFile(pathBytes)) {
@@ -133,6 +139,10 @@ void ZipClass::Init(bool fOrceinit) {
       messageBoxes_.showMessage(kNoEntryMessage);
       return;
     }
+    // Texts cross in UTF-8 from here on, so that every name and path of the control's
+    // Unicode strings reaches the engine and comes back whole. An engine that does not know
+    // the word answers 0 and is spoken to in the ANSI code page.
+    utf8Text_ = os::callEntry(pInterface1, untgz::protocol::kSetUtf8Text.narrow, 1, 0, 0) == 1;
     Loaded = true;
   } catch (const HostError&) {
     throw;
@@ -146,6 +156,7 @@ void ZipClass::Deinit() {
   hEngine.reset();
   Loaded = false;
   pInterface1 = nullptr;
+  utf8Text_ = false;
 }
 
 bool ZipClass::IsLoaded() const { return Loaded; }
@@ -165,10 +176,11 @@ bool ZipClass::engineReachable() {
 std::int32_t ZipClass::CallWindow(const std::wstring& string11, const std::wstring& string22,
                                   const std::wstring& string33, const std::wstring& string44) {
   if (!engineReachable()) return 0;
-  std::vector<char> command = engineString(string11, 0);
-  std::vector<char> operand1 = engineString(string22, kEngineTextCapacity);
-  std::vector<char> operand2 = engineString(string33, kEngineTextCapacity);
-  std::vector<char> operand3 = engineString(string44, kEngineTextCapacity);
+  const std::size_t capacity = engineTextCapacity(utf8Text_);
+  std::vector<char> command = engineString(string11, 0, utf8Text_);
+  std::vector<char> operand1 = engineString(string22, capacity, utf8Text_);
+  std::vector<char> operand2 = engineString(string33, capacity, utf8Text_);
+  std::vector<char> operand3 = engineString(string44, capacity, utf8Text_);
   return os::callEntry(pInterface1, command.data(), addressOf(operand1), addressOf(operand2),
                        addressOf(operand3));
 }
@@ -176,28 +188,29 @@ std::int32_t ZipClass::CallWindow(const std::wstring& string11, const std::wstri
 std::int32_t ZipClass::CallWindow2(std::wstring& string11, std::wstring& string22,
                                    std::wstring& string33, std::int32_t string44) {
   if (!engineReachable()) return 0;
-  std::vector<char> command = engineString(string11, 0);
-  std::vector<char> operand1 = engineString(string22, kEngineTextCapacity);
-  std::vector<char> operand2 = engineString(string33, kEngineTextCapacity);
+  const std::size_t capacity = engineTextCapacity(utf8Text_);
+  std::vector<char> command = engineString(string11, 0, utf8Text_);
+  std::vector<char> operand1 = engineString(string22, capacity, utf8Text_);
+  std::vector<char> operand2 = engineString(string33, capacity, utf8Text_);
   const std::int32_t result = os::callEntry(pInterface1, command.data(), addressOf(operand1),
                                             addressOf(operand2), string44);
-  string11 = writtenBack(command);
-  string22 = writtenBack(operand1);
-  string33 = writtenBack(operand2);
+  string11 = writtenBack(command, utf8Text_);
+  string22 = writtenBack(operand1, utf8Text_);
+  string33 = writtenBack(operand2, utf8Text_);
   return result;
 }
 
 std::int32_t ZipClass::CallWindowLONG(const std::wstring& string11, std::int32_t string22,
                                       std::int32_t string33, std::int32_t string44) {
   if (!engineReachable()) return 0;
-  std::vector<char> command = engineString(string11, 0);
+  std::vector<char> command = engineString(string11, 0, utf8Text_);
   return os::callEntry(pInterface1, command.data(), string22, string33, string44);
 }
 
 std::int32_t ZipClass::CallWindowInt(const std::wstring& string11, std::int32_t string22,
                                      std::int32_t, std::int32_t) {
   if (!engineReachable()) return 0;
-  std::vector<char> command = engineString(string11, 0);
+  std::vector<char> command = engineString(string11, 0, utf8Text_);
   return os::callEntry(pInterface1, command.data(), string22, string22, string22);
 }
 
@@ -205,7 +218,7 @@ bool ZipClass::CheckForEmpty(const std::wstring& Inputfile) { return Inputfile.e
 
 bool ZipClass::CheckInputFile(const std::wstring& Inputfile) {
   try {
-    return os::readFileStart(toAnsi(Inputfile), kCheckedInputBytes);
+    return os::readFileStart(toUtf8(Inputfile), kCheckedInputBytes);
   } catch (...) {
     return false;
   }
@@ -213,7 +226,7 @@ bool ZipClass::CheckInputFile(const std::wstring& Inputfile) {
 
 bool ZipClass::CheckOuPutFile(const std::wstring& Inputfile) {
   try {
-    return os::probeNewFile(toAnsi(Inputfile));
+    return os::probeNewFile(toUtf8(Inputfile));
   } catch (...) {
     return false;
   }
@@ -227,7 +240,7 @@ std::wstring ZipClass::GetTempPathString() {
   const std::string folder = seams_.temporaryFolder ? seams_.temporaryFolder()
                                                     : os::temporaryFolder();
   if (folder.empty()) return std::wstring();
-  std::wstring text = fromAnsi(folder);
+  std::wstring text = fromUtf8(folder);
   if (text.back() != kSeparator) text += kSeparator;
   return text;
 }
@@ -239,15 +252,15 @@ bool ZipClass::CreateNewDirectory(const std::wstring& NewDirectory) {
   if (chain.empty() || chain.back() != kSeparator) chain += kSeparator;
   for (std::size_t end = chain.find(kSeparator); end != std::wstring::npos;
        end = chain.find(kSeparator, end + 1)) {
-    os::createDirectory(toAnsi(chain.substr(0, end + 1)));
+    os::createDirectory(toUtf8(chain.substr(0, end + 1)));
   }
-  return os::isDirectory(toAnsi(NewDirectory));
+  return os::isDirectory(toUtf8(NewDirectory));
 }
 
 void ZipClass::ExtractRes(const std::wstring& OutFile, std::int32_t ResNumber) {
   try {
     const auto image = rawResource(ResNumber);
-    if (image) os::writeFile(toAnsi(OutFile), *image);
+    if (image) os::writeFile(toUtf8(OutFile), *image);
   } catch (...) {
     // Silent on purpose: loading whatever is (or is not) at the path reports the failure.
   }
@@ -263,12 +276,12 @@ std::int32_t ZipClass::ExtractResAdler32(std::int32_t ResNumber) {
 }
 
 std::int32_t ZipClass::Adler32file(const std::wstring& Inputfile) {
-  const auto bytes = os::readFile(toAnsi(Inputfile));
-  if (!bytes) throw std::runtime_error("cannot read " + toAnsi(Inputfile));
+  const auto bytes = os::readFile(toUtf8(Inputfile));
+  if (!bytes) throw std::runtime_error("cannot read " + toUtf8(Inputfile));
   return Adler32(*bytes);
 }
 
-void ZipClass::ZAXKill(const std::wstring& filename) { os::deleteFile(toAnsi(filename)); }
+void ZipClass::ZAXKill(const std::wstring& filename) { os::deleteFile(toUtf8(filename)); }
 
 std::optional<std::vector<std::uint8_t>> ZipClass::rawResource(std::int32_t number) {
   return seams_.rawResource ? seams_.rawResource(number) : loadRawResource(number);

@@ -1,7 +1,10 @@
 // ZipClass, the control's engine host: writes the engine library that the control carries
 // out to a fixed file under the user's temporary folder, verifies it against the carried
 // image, loads it, carries command words and operands to its entry interface1 and brings
-// the results back, and checks the control's file arguments.
+// the results back, and checks the control's file arguments. Strings cross to the engine in
+// UTF-8 once it has been asked to speak it (right after loading), so nothing of the
+// control's Unicode strings is lost on the way; paths reach the system through its wide
+// calls.
 #pragma once
 
 #include <cstdint>
@@ -84,6 +87,9 @@ class ZipClass final : public EngineHost {
   bool Loaded = false;
   os::UniqueLibrary hEngine;
   void* pInterface1 = nullptr;
+  // The loaded engine takes and gives its texts in UTF-8 (it answered the word that asks
+  // for it); else in the ANSI code page.
+  bool utf8Text_ = false;
   std::wstring EnginePath;
 };
 

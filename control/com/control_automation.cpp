@@ -6,7 +6,7 @@
 #include "control/com/control_class.h"
 #include "control/com/control_object.h"
 #include "control/com/guarded.h"
-#include "host/ansi_text.h"
+#include "common/utf8.h"
 
 namespace zax::com {
 namespace {
@@ -82,7 +82,7 @@ HRESULT ControlObject::run(Body&& body) {
     try {
       return body();
     } catch (const HostError& error) {
-      return raiseHostError(error.number(), fromAnsi(error.description()));
+      return raiseHostError(error.number(), fromUtf8(error.description()));
     }
   });
 }

@@ -1,9 +1,12 @@
 // The engine's only road to the operating system. Paths are the engine's own Windows
-// paths (drive or UNC form, backslash separators). The win32 implementation hands them to
-// the system unchanged; the posix implementation maps them the way Wine maps a Linux file
-// system: drive Z: is the root "/", backslashes become slashes, and no other drive letter
-// and no UNC server exists.
+// paths (drive or UNC form, backslash separators). The win32 implementation takes them as
+// UTF-8 and hands them to the wide calls, in the long form ("\\?\") where they pass
+// MAX_PATH; the posix implementation keeps them as bytes and maps them the way Wine maps a
+// Linux file system: drive Z: is the root "/", backslashes become slashes, and no other
+// drive letter and no UNC server exists.
 #pragma once
+
+#include <zlib.h>
 
 #include <cstdint>
 #include <cstdio>
@@ -18,6 +21,21 @@ namespace platform {
 // here (another drive or a UNC server on the native build).
 std::optional<std::string> nativePath(const std::string& path);
 
+// --- Text ------------------------------------------------------------------------------
+
+// Text of the system's ANSI code page as the engine holds it: UTF-8 on Windows
+// (MultiByteToWideChar with CP_ACP), the bytes unchanged here, where names are bytes.
+std::string utf8FromAnsi(const std::string& bytes);
+
+// The longest start of an engine text that the ANSI code page holds in at most maxBytes
+// bytes, converted to it (a character it lacks becomes its default character "?"). Never
+// ends inside a character. Here the bytes themselves, cut between two UTF-8 sequences.
+std::string ansiFromUtf8(const std::string& text, std::size_t maxBytes);
+
+// True where file names follow Windows' rules (characters it forbids in names are replaced
+// when members are written; see memberPath), false where a name is any bytes.
+bool windowsNames();
+
 // --- Folders and files --------------------------------------------------------------
 
 // Why a file-system call failed, as far as the engine tells the causes apart.
@@ -30,15 +48,16 @@ Failure lastFailure();
 Failure lastStreamFailure();
 
 // True when the system cannot take a path this long, so that a member is refused before
-// any folder of it is made (MAX_PATH for the ANSI calls, PATH_MAX here).
+// any folder of it is made (on Windows 32,767 UTF-16 units for the whole path in its long
+// form, 255 for one component; PATH_MAX here).
 bool pathTooLong(const std::string& path);
 
-// Creates one folder (CreateDirectoryA with default security). False when it could not
+// Creates one folder (CreateDirectoryW with default security). False when it could not
 // be created, which includes a folder that already exists.
 bool createDirectory(const std::string& path);
 
 enum class PathKind { missing, file, directory };
-// What is at the path (GetFileAttributesA), links followed.
+// What is at the path (GetFileAttributesW), links followed.
 PathKind pathKind(const std::string& path);
 
 // What is at the path itself, links not followed. `link` is a symbolic link here, and a
@@ -59,8 +78,9 @@ struct FileId {
 };
 FileId fileId(const std::string& path, bool followLinks);
 
-// Creates a uniquely named file with the prefix "zax" in the folder and deletes it again
-// (GetTempFileNameA + DeleteFileA). True when the folder took the file.
+// Creates a uniquely named file with the prefix "zax" in the folder and deletes it again,
+// as GetTempFileName names one ("zaxXXXX.tmp"; a name of our own, since GetTempFileNameW
+// refuses folders near MAX_PATH). True when the folder took the file.
 bool probeWritableFolder(const std::string& folder);
 
 // A file being written for a member.
@@ -99,6 +119,10 @@ bool skipInStream(std::FILE* file, std::int64_t length);
 // (ftruncate, SetEndOfFile). False, with the cause for lastStreamFailure(), when it could
 // not.
 bool setStreamSize(std::FILE* file, std::int64_t size);
+
+// Opens an archive for reading through the gzip layer (gzopen; gzopen_w with the wide path
+// on Windows). Null when it cannot be opened.
+gzFile openGzip(const std::string& path);
 
 // Size in bytes of the file, or -1 when it cannot be opened.
 std::int64_t fileSize(const std::string& path);

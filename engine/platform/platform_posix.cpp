@@ -2,6 +2,7 @@
 #include "engine/platform/platform.h"
 
 #include "common/unique_resource.h"
+#include "common/utf8.h"
 #include "common/wine_paths.h"
 
 #include <fcntl.h>
@@ -21,6 +22,15 @@
 namespace platform {
 
 std::optional<std::string> nativePath(const std::string& path) { return untgz::paths::posixPathOf(path); }
+
+// Names are bytes here, and the code page of the engine's texts is UTF-8.
+std::string utf8FromAnsi(const std::string& bytes) { return bytes; }
+
+std::string ansiFromUtf8(const std::string& text, std::size_t maxBytes) {
+  return text.substr(0, zax::utf8PrefixLength(text, std::string::npos, maxBytes));
+}
+
+bool windowsNames() { return false; }
 
 namespace {
 
@@ -198,6 +208,11 @@ bool skipInStream(std::FILE* file, std::int64_t length) {
 
 bool setStreamSize(std::FILE* file, std::int64_t size) {
   return std::fflush(file) == 0 && ::ftruncate(::fileno(file), static_cast<off_t>(size)) == 0;
+}
+
+gzFile openGzip(const std::string& path) {
+  const auto p = nativePath(path);
+  return p ? gzopen(p->c_str(), "rb") : nullptr;
 }
 
 std::int64_t fileSize(const std::string& path) {

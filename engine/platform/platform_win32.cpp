@@ -1,7 +1,11 @@
-// The operating-system seam on Windows: the engine's paths go to the ANSI calls unchanged.
+// The operating-system seam on Windows: the engine's paths are UTF-8 and go to the wide
+// calls, in the long form where they pass MAX_PATH, so that every name of every script and
+// paths up to the system's limit reach the file system as they are.
 #include "engine/platform/platform.h"
 
 #include "common/unique_resource.h"
+#include "common/utf8.h"
+#include "common/windows_path.h"
 
 #include <windows.h>
 
@@ -16,6 +20,68 @@
 namespace platform {
 
 std::optional<std::string> nativePath(const std::string& path) { return path; }
+
+namespace {
+
+// A path as the wide calls take it: UTF-16, and from kPlainPathLimit on in the long form of
+// its full path. The long form skips the system's own reading of the path ("." and "..",
+// "/" for "\\"), so the full path is asked of the system first, which reads it as the plain
+// form would be read.
+std::wstring widePath(const std::string& path) {
+  const std::wstring wide = zax::fromUtf8(path);
+  if (wide.size() < zax::kPlainPathLimit) return wide;
+  std::wstring full(wide.size() + 16, L'\0');
+  for (;;) {
+    const DWORD length = ::GetFullPathNameW(wide.c_str(), static_cast<DWORD>(full.size()), full.data(), nullptr);
+    if (length == 0) return zax::longPathForm(wide);
+    if (length < full.size()) {
+      full.resize(length);
+      return zax::longPathForm(full);
+    }
+    full.resize(length);
+  }
+}
+
+}  // namespace
+
+std::string utf8FromAnsi(const std::string& bytes) {
+  if (bytes.empty()) return std::string();
+  const int length = static_cast<int>(bytes.size());
+  std::wstring text(static_cast<std::size_t>(::MultiByteToWideChar(CP_ACP, 0, bytes.data(), length, nullptr, 0)), L'\0');
+  ::MultiByteToWideChar(CP_ACP, 0, bytes.data(), length, text.data(), static_cast<int>(text.size()));
+  return zax::toUtf8(text);
+}
+
+namespace {
+
+std::string ansiOf(const std::wstring& text) {
+  if (text.empty()) return std::string();
+  const int length = static_cast<int>(text.size());
+  std::string bytes(static_cast<std::size_t>(::WideCharToMultiByte(CP_ACP, 0, text.data(), length, nullptr, 0, nullptr, nullptr)), '\0');
+  ::WideCharToMultiByte(CP_ACP, 0, text.data(), length, bytes.data(), static_cast<int>(bytes.size()), nullptr, nullptr);
+  return bytes;
+}
+
+}  // namespace
+
+std::string ansiFromUtf8(const std::string& text, std::size_t maxBytes) {
+  const std::wstring wide = zax::fromUtf8(text);
+  std::string whole = ansiOf(wide);
+  if (whole.size() <= maxBytes) return whole;
+  // Too long: character by character (a surrogate pair is one), so that a character of two
+  // bytes in a DBCS code page is never cut in half.
+  std::string cut;
+  for (std::size_t i = 0; i < wide.size();) {
+    const std::size_t units = (wide[i] >= 0xD800 && wide[i] <= 0xDBFF && i + 1 < wide.size()) ? 2 : 1;
+    const std::string character = ansiOf(wide.substr(i, units));
+    if (cut.size() + character.size() > maxBytes) break;
+    cut += character;
+    i += units;
+  }
+  return cut;
+}
+
+bool windowsNames() { return true; }
 
 namespace {
 
@@ -48,21 +114,20 @@ Failure lastStreamFailure() {
   }
 }
 
-// The ANSI calls take paths below MAX_PATH characters, the NUL included.
-bool pathTooLong(const std::string& path) { return path.size() >= MAX_PATH; }
+bool pathTooLong(const std::string& path) { return zax::pastTheSystemLimits(zax::fromUtf8(path)); }
 
 bool createDirectory(const std::string& path) {
-  return ::CreateDirectoryA(path.c_str(), nullptr) != 0;
+  return ::CreateDirectoryW(widePath(path).c_str(), nullptr) != 0;
 }
 
 PathKind pathKind(const std::string& path) {
-  DWORD attributes = ::GetFileAttributesA(path.c_str());
+  DWORD attributes = ::GetFileAttributesW(widePath(path).c_str());
   if (attributes == INVALID_FILE_ATTRIBUTES) return PathKind::missing;
   return (attributes & FILE_ATTRIBUTE_DIRECTORY) ? PathKind::directory : PathKind::file;
 }
 
 EntryKind entryKind(const std::string& path) {
-  const DWORD attributes = ::GetFileAttributesA(path.c_str());
+  const DWORD attributes = ::GetFileAttributesW(widePath(path).c_str());
   if (attributes == INVALID_FILE_ATTRIBUTES) return EntryKind::missing;
   // Symbolic links, junctions and mount points all lead somewhere else.
   if (attributes & FILE_ATTRIBUTE_REPARSE_POINT) return EntryKind::link;
@@ -74,8 +139,8 @@ EntryKind entryKind(const std::string& path) {
 FileId fileId(const std::string& path, bool followLinks) {
   FileId id;
   const DWORD flags = FILE_FLAG_BACKUP_SEMANTICS | (followLinks ? 0 : FILE_FLAG_OPEN_REPARSE_POINT);
-  const zax::UniqueFileHandle file(::CreateFileA(
-      path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING, flags, nullptr));
+  const zax::UniqueFileHandle file(::CreateFileW(
+      widePath(path).c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING, flags, nullptr));
   if (!file) return id;
   BY_HANDLE_FILE_INFORMATION information;
   if (::GetFileInformationByHandle(file.get(), &information)) {
@@ -87,10 +152,24 @@ FileId fileId(const std::string& path, bool followLinks) {
 }
 
 bool probeWritableFolder(const std::string& folder) {
-  char name[MAX_PATH + 16];
-  if (::GetTempFileNameA(folder.c_str(), "zax", 0, name) == 0) return false;
-  ::DeleteFileA(name);
-  return true;
+  std::string prefix = folder;
+  if (prefix.empty() || prefix.back() != '\\') prefix += '\\';
+  // Numbered from the clock, as GetTempFileName numbers its files, and deleted as its
+  // handle closes.
+  const DWORD start = ::GetTickCount();
+  for (DWORD attempt = 0; attempt < 100; ++attempt) {
+    char name[16];
+    std::snprintf(name, sizeof name, "zax%04lX.tmp", static_cast<unsigned long>((start + attempt) & 0xFFFF));
+    const HANDLE file = ::CreateFileW(widePath(prefix + name).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                      FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
+    if (file != INVALID_HANDLE_VALUE) {
+      ::CloseHandle(file);
+      return true;
+    }
+    const DWORD error = ::GetLastError();
+    if (error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS) return false;
+  }
+  return false;
 }
 
 namespace {
@@ -99,14 +178,14 @@ std::FILE* streamOf(HANDLE handle, const std::string& path) {
   const int descriptor = ::_open_osfhandle(reinterpret_cast<std::intptr_t>(handle), _O_WRONLY | _O_BINARY);
   if (descriptor == -1) {
     ::CloseHandle(handle);
-    ::DeleteFileA(path.c_str());
+    ::DeleteFileW(widePath(path).c_str());
     ::SetLastError(ERROR_TOO_MANY_OPEN_FILES);
     return nullptr;
   }
   std::FILE* stream = ::_fdopen(descriptor, "wb");
   if (!stream) {
     ::_close(descriptor);
-    ::DeleteFileA(path.c_str());
+    ::DeleteFileW(widePath(path).c_str());
     ::SetLastError(ERROR_TOO_MANY_OPEN_FILES);
   }
   return stream;
@@ -114,7 +193,7 @@ std::FILE* streamOf(HANDLE handle, const std::string& path) {
 
 // CREATE_NEW fails on anything already there, a link included.
 HANDLE createNew(const std::string& path) {
-  return ::CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_NEW,
+  return ::CreateFileW(widePath(path).c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_NEW,
                        FILE_ATTRIBUTE_NORMAL, nullptr);
 }
 
@@ -128,7 +207,7 @@ bool openOutputFile(const std::string& path, bool replace, OutputFile& file) {
     // file there; it is replaced like any other entry.
     const DWORD error = ::GetLastError();
     if (error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS) return false;
-    if (!replace && ::GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES) return false;
+    if (!replace && ::GetFileAttributesW(widePath(path).c_str()) != INVALID_FILE_ATTRIBUTES) return false;
     // Written beside the entry and renamed over it at the close: a rename replaces the
     // entry itself, where deleting a file link under Wine deletes what it leads to.
     const std::size_t slash = path.find_last_of('\\');
@@ -150,22 +229,24 @@ Failure closeOutputFile(OutputFile& file, bool keep) {
   const bool closed = std::fclose(file.stream) == 0;
   Failure failure = closed ? Failure::none : lastStreamFailure();
   file.stream = nullptr;
+  const std::wstring writing = widePath(file.writingPath);
   if (closed && keep) {
+    const std::wstring target = widePath(file.path);
     if (file.writingPath == file.path ||
-        ::MoveFileExA(file.writingPath.c_str(), file.path.c_str(), MOVEFILE_REPLACE_EXISTING))
+        ::MoveFileExW(writing.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING))
       return Failure::none;
     // A read-only file is replaced like any other, as tar tools do. A link shows as a
     // reparse point on Windows and is never touched here.
     const DWORD error = ::GetLastError();
-    const DWORD attributes = ::GetFileAttributesA(file.path.c_str());
+    const DWORD attributes = ::GetFileAttributesW(target.c_str());
     if (error == ERROR_ACCESS_DENIED && attributes != INVALID_FILE_ATTRIBUTES &&
         (attributes & FILE_ATTRIBUTE_READONLY) && !(attributes & FILE_ATTRIBUTE_REPARSE_POINT) &&
-        ::SetFileAttributesA(file.path.c_str(), attributes & ~static_cast<DWORD>(FILE_ATTRIBUTE_READONLY)) &&
-        ::MoveFileExA(file.writingPath.c_str(), file.path.c_str(), MOVEFILE_REPLACE_EXISTING))
+        ::SetFileAttributesW(target.c_str(), attributes & ~static_cast<DWORD>(FILE_ATTRIBUTE_READONLY)) &&
+        ::MoveFileExW(writing.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING))
       return Failure::none;
     failure = failureOfSystemError(error);
   }
-  ::DeleteFileA(file.writingPath.c_str());
+  ::DeleteFileW(writing.c_str());
   return keep ? failure : Failure::none;
 }
 
@@ -203,9 +284,11 @@ bool setStreamSize(std::FILE* file, std::int64_t size) {
   return false;
 }
 
+gzFile openGzip(const std::string& path) { return gzopen_w(widePath(path).c_str(), "rb"); }
+
 std::int64_t fileSize(const std::string& path) {
   WIN32_FILE_ATTRIBUTE_DATA data;
-  if (!::GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data)) return -1;
+  if (!::GetFileAttributesExW(widePath(path).c_str(), GetFileExInfoStandard, &data)) return -1;
   if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) return -1;
   return (static_cast<std::int64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
 }

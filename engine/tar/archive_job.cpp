@@ -6,10 +6,6 @@
 
 namespace untgz {
 
-namespace {
-
-}  // namespace
-
 std::int32_t runArchiveJob(const std::string& archive, const std::string& destination,
                            const std::string& selection, bool listing, JobControl& control,
                            std::string& errorText) {
@@ -21,11 +17,9 @@ std::int32_t runArchiveJob(const std::string& archive, const std::string& destin
   }
   // Only a file can be an archive; a folder would open and then fail to read.
   if (platform::pathKind(archive) != platform::PathKind::file) return protocol::kResultNotOpened;
-  const auto path = platform::nativePath(archive);
-  if (!path) return protocol::kResultNotOpened;
   const platform::FileId archiveId = platform::fileId(archive, true);
   // A walk left by an exception leaves the stream to its owner, which closes it.
-  const std::unique_ptr<ArchiveStream> stream = openArchiveStream(*path);
+  const std::unique_ptr<ArchiveStream> stream = openJobArchive(archive);
   if (!stream) return protocol::kResultNotOpened;
   const WalkEnd end = listing
                           ? listMembers(*stream, control)

@@ -1,8 +1,11 @@
 #include "engine/tar/archive_stream.h"
 
+#include "engine/platform/platform.h"
+
 namespace untgz {
 
 std::unique_ptr<ArchiveStream> openZlibStream(const std::string& nativePath);
+std::unique_ptr<ArchiveStream> zlibStreamOf(gzFile file);
 #ifdef ZAX_HAVE_ISAL
 std::unique_ptr<ArchiveStream> openIsalStream(const std::string& nativePath);
 #endif
@@ -24,6 +27,15 @@ std::unique_ptr<ArchiveStream> openArchiveStream(const std::string& nativePath, 
 #endif
   if (inflater == Inflater::zlib) return openZlibStream(nativePath);
   return nullptr;
+}
+
+std::unique_ptr<ArchiveStream> openJobArchive(const std::string& enginePath) {
+  if (defaultInflater() == Inflater::isal) {
+    const auto path = platform::nativePath(enginePath);
+    return path ? openArchiveStream(*path, Inflater::isal) : nullptr;
+  }
+  gzFile file = platform::openGzip(enginePath);
+  return file ? zlibStreamOf(file) : nullptr;
 }
 
 }  // namespace untgz

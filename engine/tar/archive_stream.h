@@ -41,4 +41,9 @@ bool inflaterAvailable(Inflater inflater);
 std::unique_ptr<ArchiveStream> openArchiveStream(const std::string& nativePath,
                                                  Inflater inflater = defaultInflater());
 
+// Opens a job's archive, at a path in the engine's form, with the default inflater (zlib
+// opens it through the platform, with the wide path on Windows); nothing when it cannot be
+// opened.
+std::unique_ptr<ArchiveStream> openJobArchive(const std::string& enginePath);
+
 }  // namespace untgz

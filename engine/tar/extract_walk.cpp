@@ -45,7 +45,7 @@ class ExtractVisitor : public WalkVisitor {
   void onDirectory(const Member& member) override {
     // Folders are made whatever the selection says.
     std::string relative;
-    const MemberPath verdict = memberPath(member.name, relative);
+    const MemberPath verdict = memberPath(member.name, relative, nameRules_);
     // "./" and "/" name the output root itself, which is there already.
     if (verdict == MemberPath::empty && !member.name.empty()) return;
     if (!placeable(member, verdict)) return;
@@ -54,7 +54,7 @@ class ExtractVisitor : public WalkVisitor {
 
   void onFileBegin(const Member& member) override {
     std::string relative;
-    const MemberPath verdict = memberPath(member.name, relative);
+    const MemberPath verdict = memberPath(member.name, relative, nameRules_);
     // A member without a name cannot be matched against the selection, so nobody can tell
     // whether it was wanted: it is counted as left out whatever the selection says.
     if (verdict != MemberPath::empty && !matchSelection(member.name, selection_)) return;
@@ -138,6 +138,7 @@ class ExtractVisitor : public WalkVisitor {
   void abandonAfterStreamError() { abandonOutput(whyNotWritten(platform::lastStreamFailure())); }
 
   OutputTree tree_;
+  const NameRules nameRules_ = platform::windowsNames() ? NameRules::windows : NameRules::bytes;
   const std::string& selection_;
   JobControl& control_;
   std::vector<char> buffer_;

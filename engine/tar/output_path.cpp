@@ -29,9 +29,22 @@ bool climbsUp(const std::string& name, std::size_t begin, std::size_t end) {
   return dots >= 2;
 }
 
+// Characters no Windows file name may hold (the name is UTF-8, so a byte below 0x80 is
+// that character itself).
+bool forbiddenOnWindows(char c) {
+  const auto byte = static_cast<unsigned char>(c);
+  if (byte >= 1 && byte < 0x20) return true;
+  switch (c) {
+    case '<': case '>': case ':': case '"': case '|': case '?': case '*':
+      return true;
+    default:
+      return false;
+  }
+}
+
 }  // namespace
 
-MemberPath memberPath(const std::string& memberName, std::string& relative) {
+MemberPath memberPath(const std::string& memberName, std::string& relative, NameRules rules) {
   // "\\server\share\x", "c:\x", "/x" and even "\c:\x" all become relative names.
   std::size_t start = 0;
   for (;;) {
@@ -57,7 +70,13 @@ MemberPath memberPath(const std::string& memberName, std::string& relative) {
     }
     if (length != 0 && !(length == 1 && memberName[begin] == '.')) {
       if (!relative.empty()) relative += '\\';
+      const std::size_t at = relative.size();
       relative.append(memberName, begin, length);
+      if (rules == NameRules::windows) {
+        for (std::size_t i = at; i < relative.size(); ++i) {
+          if (forbiddenOnWindows(relative[i])) relative[i] = '_';
+        }
+      }
     }
     begin = end + 1;
   }

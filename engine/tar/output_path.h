@@ -17,6 +17,15 @@ enum class MemberPath {
 // drive prefixes ("c:") are dropped, and a name with a ".." component (or one that Windows
 // would read as "..", such as "..." or ".. ") is refused, as is a name with nothing left.
 // Folders for a member are made from this path too, never from the raw name.
-MemberPath memberPath(const std::string& memberName, std::string& relative);
+//
+// With NameRules::windows the characters Windows refuses in a name ('<', '>', ':', '"',
+// '|', '?', '*' and the controls U+0001 to U+001F) become '_', as bsdtar writes them there:
+// a name is written under the nearest name the system takes instead of being left out,
+// and none of them can act as a wildcard or a stream name (":"). The listing still shows
+// the name the archive holds. NameRules::bytes keeps every byte, as POSIX systems take
+// them.
+enum class NameRules { bytes, windows };
+MemberPath memberPath(const std::string& memberName, std::string& relative,
+                      NameRules rules = NameRules::bytes);
 
 }  // namespace untgz

@@ -7,6 +7,8 @@
 #include <utility>
 
 #include "common/protocol.h"
+#include "common/utf8.h"
+#include "engine/platform/platform.h"
 #include "engine/tar/block_source.h"
 #include "engine/tar/header.h"
 #include "engine/tar/pax_records.h"
@@ -39,6 +41,19 @@ struct PendingExtensions {
   // A long name, long link or pax header was read and its member has not come yet.
   bool any = false;
 };
+
+// A member's name as the engine holds it. Bytes that are valid UTF-8 are UTF-8: what GNU
+// tar, bsdtar, Python and every pax writer store (pax records are UTF-8 by definition, and
+// a pax name marked hdrcharset=BINARY is unlabelled bytes like any header name). Any other
+// name comes from a tool that wrote the local code page, and is read in the ANSI code page,
+// as before names were read as UTF-8. On Windows the name is then UTF-8; natively it stays
+// the bytes it is. The few names in a legacy code page that happen to be valid UTF-8 as
+// well (two or more accented letters in a row of certain kinds) are read as UTF-8, as
+// Python reads them.
+std::string decodedName(std::string bytes) {
+  if (zax::isValidUtf8(bytes)) return bytes;
+  return platform::utf8FromAnsi(bytes);
+}
 
 // Where a step of the walk leaves it: nothing while it goes on, else how it ended.
 using Step = std::optional<WalkEnd>;
@@ -273,10 +288,10 @@ class Walker {
   Member takeMember(Header& header, PaxSparse* sparse = nullptr) {
     Member member;
     // Moved, not copied: a long name may be megabytes, and one copy is enough.
-    member.name = pending_.pax.sparse.hasName ? std::move(pending_.pax.sparse.name)
-                  : pending_.pax.hasPath      ? std::move(pending_.pax.path)
-                  : pending_.hasLongName ? std::move(pending_.longName)
-                                         : std::move(header.name);
+    member.name = decodedName(pending_.pax.sparse.hasName ? std::move(pending_.pax.sparse.name)
+                              : pending_.pax.hasPath      ? std::move(pending_.pax.path)
+                              : pending_.hasLongName      ? std::move(pending_.longName)
+                                                          : std::move(header.name));
     member.mtime = pending_.pax.hasMtime ? pending_.pax.mtime : header.mtime;
     if (pending_.pax.hasSize) header.size = pending_.pax.size;
     if (sparse) *sparse = std::move(pending_.pax.sparse);

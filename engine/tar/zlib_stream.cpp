@@ -72,10 +72,12 @@ class ZlibStream : public ArchiveStream {
 
 }  // namespace
 
+std::unique_ptr<ArchiveStream> zlibStreamOf(gzFile file) { return std::make_unique<ZlibStream>(file); }
+
 std::unique_ptr<ArchiveStream> openZlibStream(const std::string& nativePath) {
   gzFile file = gzopen(nativePath.c_str(), "rb");
   if (!file) return nullptr;
-  return std::make_unique<ZlibStream>(file);
+  return zlibStreamOf(file);
 }
 
 }  // namespace untgz

@@ -7,15 +7,21 @@ OUTDIR/tree holds the tree; OUTDIR/<archive> are written by GNU tar (gnu format,
 GNU tar (pax), bsdtar (ustar, gzip) and Python's tarfile (pax, gzip). OUTDIR/sparse-tree
 holds files with holes, archived by GNU tar in each of its sparse formats. TESTTAR is
 CPython's test archive; OUTDIR/testtar-tree is what Python's tarfile extracts of its
-folders and sparse files (paths past 260 characters and names beyond ASCII are not this
-test's subject on Windows). OUTDIR/expected.txt gives, for each archive, a line
-"archive NAME TREE SELECTION" (TREE: the folder its extraction with SELECTION must equal)
-followed by the TarFileInformation events a listing must raise,
-in the test's rendering, as Python's tarfile reads the archive: IsDirectory, the
-modification time in local time, the stored name (the 255 bytes a host is handed), the
-size, and the archive's numbers of files and of directories.
+folders and regular files, each name as Windows writes it (UTF-8 where it is, else its
+cp1252 reading, the ANSI code page of the test prefix). OUTDIR/names-tree holds names in
+every script (Latin accents, Greek, Cyrillic, CJK, an emoji, ':' and '?', a path past 300
+characters), archived by GNU tar in its gnu and pax formats; names-cp1252.tar holds names
+in cp1252, as Windows tools of old wrote them. OUTDIR/expected.txt gives, for each archive,
+a line "archive NAME TREE SELECTION" (TREE: the folder its extraction with SELECTION must
+equal, "-" for none) followed by the TarFileInformation events a listing must raise, in the
+test's rendering, as Python's tarfile reads the archive: IsDirectory, the modification time
+in local time, the stored name (its bytes, of which a host is handed the first 255
+characters, read as UTF-8 where they are), the size, and the archive's numbers of files and
+of directories. Then, for the archives of names, a line "member NAME" for each member in
+archive order, its bytes as the archive stores them.
 """
 import fnmatch
+import io
 import os
 import random
 import shutil
@@ -97,10 +103,78 @@ def write_sparse_archives(out, tree):
     return archives
 
 
+# Names in every script, each file holding its own name: one path past 300 characters.
+DEEP = "long/" + "".join("\u043f\u0430\u043f\u043a\u0430-%d-" % i + "x" * 70 + "/" for i in range(4)) + \
+    "\u0444\u0430\u0439\u043b.txt"
+NAMES = [
+    "Latin/caf\u00e9-na\u00efve-\u00c6r\u00f8-\u00fcber.txt",
+    "\u0395\u03bb\u03bb\u03b7\u03bd\u03b9\u03ba\u03ac/\u03b1\u03c1\u03c7\u03b5\u03af\u03bf.txt",
+    "\u041a\u0438\u0440\u0438\u043b\u043b\u0438\u0446\u0430/\u0444\u0430\u0439\u043b.txt",
+    "\u6f22\u5b57/\u540d\u524d.txt",
+    "emoji/\U0001F600-smile.txt",
+    "odd/colon:and?question.txt",
+    DEEP,
+]
+CP1252_NAMES = ["Latin1/", "Latin1/caf\u00e9.txt", "Latin1/\u00c4rger-\u00df-\u20ac.txt"]
+
+
+def write_name_archives(out):
+    tree = os.path.join(out, "names-tree")
+    for name in NAMES:
+        path = os.path.join(tree, name)
+        os.makedirs(os.path.dirname(path), exist_ok=True)
+        with open(path, "wb") as f:
+            f.write(name.encode("utf-8"))
+        os.utime(path, (1_600_000_000, 1_600_000_000))
+    tops = sorted({name.split("/")[0] for name in NAMES})
+    for fmt, archive in [("gnu", "names-gnu.tar"), ("pax", "names-pax.tar.gz")]:
+        subprocess.run(["tar", f"--format={fmt}", "--sort=name", "-C", tree,
+                        "-c" + ("z" if archive.endswith("gz") else "") + "f", os.path.join(out, archive)] + tops,
+                       check=True)
+    # Python's tarfile writes names in the code page it is told, here cp1252, as Windows tools
+    # of old did.
+    with tarfile.open(os.path.join(out, "names-cp1252.tar"), "w", format=tarfile.GNU_FORMAT,
+                      encoding="cp1252") as t:
+        for name in CP1252_NAMES:
+            info = tarfile.TarInfo(name.rstrip("/"))
+            info.mtime = 1_600_000_000
+            if name.endswith("/"):
+                info.type = tarfile.DIRTYPE
+                t.addfile(info)
+            else:
+                data = name.encode("cp1252")
+                info.size = len(data)
+                t.addfile(info, io.BytesIO(data))
+    return ["names-gnu.tar", "names-pax.tar.gz", "names-cp1252.tar"]
+
+
+# A name as Windows writes it: UTF-8 where the bytes are, else their cp1252 reading.
+def windows_name(raw):
+    try:
+        return raw.decode("utf-8")
+    except UnicodeDecodeError:
+        return raw.decode("cp1252", errors="replace")
+
+
 def extract_like_tarfile(archive, tree, selection):
     with tarfile.open(archive) as t:
-        t.extractall(tree, members=[m for m in t.getmembers()
-                                    if m.isdir() or (m.isreg() and fnmatch.fnmatch(os.path.basename(m.name), selection))])
+        for m in t.getmembers():
+            if not (m.isdir() or (m.isreg() and (selection in ("*", "*.*") or
+                                                 fnmatch.fnmatch(os.path.basename(m.name), selection)))):
+                continue
+            path = os.path.join(tree, windows_name(os.fsencode(m.name)))
+            if m.isdir():
+                os.makedirs(path, exist_ok=True)
+                continue
+            os.makedirs(os.path.dirname(path), exist_ok=True)
+            with open(path, "wb") as f:
+                f.write(t.extractfile(m).read())
+            os.utime(path, (m.mtime, m.mtime))
+    # Folders last, so that writing their files does not move their times.
+    with tarfile.open(archive) as t:
+        for m in t.getmembers():
+            if m.isdir():
+                os.utime(os.path.join(tree, windows_name(os.fsencode(m.name))), (m.mtime, m.mtime))
 
 
 def expected(path):
@@ -111,7 +185,11 @@ def expected(path):
     lines = []
     for m in entries:
         local = time.localtime(m.mtime)
-        name = os.fsdecode(os.fsencode(m.name + "/" if m.isdir() else m.name)[:255])
+        raw = os.fsencode(m.name + "/" if m.isdir() else m.name)
+        try:
+            name = raw.decode("utf-8")[:255]
+        except UnicodeDecodeError:
+            name = os.fsdecode(raw[:255])
         lines.append("TarFileInformation(%d,%d,%d,%d,%d,%d,%d,%s,%d,%d,%d)" % (
             m.isdir(), local.tm_year, local.tm_mon, local.tm_mday, local.tm_hour, local.tm_min,
             local.tm_sec, name, 0 if m.isdir() else m.size, files, dirs))
@@ -128,14 +206,20 @@ def main(out, testtar):
     archives += [(archive, "sparse-tree", "*.*")
                  for archive in write_sparse_archives(out, os.path.join(out, "sparse-tree"))]
     shutil.copy(testtar, os.path.join(out, "testtar.tar.gz"))
-    extract_like_tarfile(testtar, os.path.join(out, "testtar-tree"), "*sparse*")
-    archives.append(("testtar.tar.gz", "testtar-tree", "*sparse*"))
+    extract_like_tarfile(testtar, os.path.join(out, "testtar-tree"), "*.*")
+    archives.append(("testtar.tar.gz", "testtar-tree", "*.*"))
+    named = write_name_archives(out)
+    archives += [(archive, "-", "*.*") for archive in named]
     # Names are the archive's bytes, as UTF-8 where they are, else as Python shows them.
     with open(os.path.join(out, "expected.txt"), "w", encoding="utf-8", errors="surrogateescape") as f:
         for archive, reference_tree, selection in archives:
             f.write(f"archive {archive} {reference_tree} {selection}\n")
             for line in expected(os.path.join(out, archive)):
                 f.write(line + "\n")
+            if archive in named:
+                with tarfile.open(os.path.join(out, archive)) as t:
+                    for m in t.getmembers():
+                        f.write("member " + m.name + ("/" if m.isdir() else "") + "\n")
 
 
 if __name__ == "__main__":

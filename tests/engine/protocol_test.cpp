@@ -1,7 +1,12 @@
 // The command protocol: exact matching, the simple commands, and the entry-list cursor.
 #include <gtest/gtest.h>
 
+#include "common/utf8.h"
 #include "tests/support/engine_client.h"
+
+#ifdef _WIN32
+#include <windows.h>
+#endif
 
 using namespace enginetest;
 
@@ -129,6 +134,72 @@ TEST_F(EntryList, LongNamesAreCutToTheHostBuffer) {
       listBytes(zaxtest::TarBuilder().gnuLongName(longName, {"short", '0', "data"}).end().bytes());
   ASSERT_EQ(listing.entries.size(), 1u);
   EXPECT_EQ(listing.entries[0].name, std::string(255, 'n'));
+}
+
+namespace {
+
+// A text of the engine (UTF-8) as a caller in the ANSI code page receives it: on Windows in
+// that code page, natively (where it is UTF-8) the bytes themselves.
+std::string inAnsi(const std::string& utf8) {
+#ifdef _WIN32
+  const std::wstring wide = zax::fromUtf8(utf8);
+  char bytes[1024];
+  const int length = ::WideCharToMultiByte(CP_ACP, 0, wide.data(), static_cast<int>(wide.size()), bytes,
+                                           sizeof bytes, nullptr, nullptr);
+  return std::string(bytes, static_cast<std::size_t>(length));
+#else
+  return utf8;
+#endif
+}
+
+// A name in cp1252, not UTF-8, as the engine holds it: read in the ANSI code page on
+// Windows, the bytes themselves natively.
+std::string asRead(const std::string& legacy) {
+#ifdef _WIN32
+  wchar_t wide[256];
+  const int length = ::MultiByteToWideChar(CP_ACP, 0, legacy.data(), static_cast<int>(legacy.size()), wide, 256);
+  return zax::toUtf8(std::wstring(wide, static_cast<std::size_t>(length)));
+#else
+  return legacy;
+#endif
+}
+
+}  // namespace
+
+// Texts cross in the ANSI code page unless the caller asks for UTF-8 ("setflagutf8"), both
+// ways: operands (an archive in a folder named in Cyrillic) and results (names). A name is
+// cut at 255 characters, never inside one: in UTF-8 that may take up to four bytes each,
+// in the ANSI code page no more than 255 bytes.
+TEST_F(Protocol, TextsCrossInTheCodePageTheCallerAskedFor) {
+  std::string wide;  // 300 CJK characters, 900 bytes
+  for (int i = 0; i < 300; ++i) wide += "\xE5\x90\x8D";  // 名
+  const std::string accented = "caf\xC3\xA9.txt";          // café.txt
+  const std::string legacy = "caf\xE9 \xC4rger.txt";       // café Ärger.txt in cp1252
+  const auto archive =
+      zaxtest::TarBuilder().gnuLongName(wide, {"short", '0', "x"}).file(accented, "a").file(legacy, "l").end().bytes();
+  zaxtest::TempFolder folder;
+  const std::string where = "\xD0\x90\xD1\x80\xD1\x85\xD0\xB8\xD0\xB2/a.tar";  // Архив/a.tar
+  ASSERT_TRUE(zaxtest::makeFolder(folder.nativeChild("\xD0\x90\xD1\x80\xD1\x85\xD0\xB8\xD0\xB2")));
+  zaxtest::writeFile(folder.nativeChild(where), archive);
+
+  ASSERT_EQ(call("setflagutf8", 1), 1);
+  ListResult listing = listArchive(folder.engineChild(where));
+  ASSERT_EQ(listing.result, 0);
+  const std::string first255 = wide.substr(0, 255 * 3);
+  EXPECT_EQ(listing.names(), (std::vector<std::string>{first255, accented, asRead(legacy)}));
+
+  ASSERT_EQ(call("setflagutf8", 0), 1);
+  const ListResult inCodePage = listBytes(archive);
+  ASSERT_EQ(inCodePage.result, 0);
+  ASSERT_EQ(inCodePage.entries.size(), 3u);
+  const std::string& cut = inCodePage.entries[0].name;
+  EXPECT_LE(cut.size(), 255u);
+  EXPECT_EQ(cut, inAnsi(first255).substr(0, cut.size())) << "a start of the name in the code page";
+#ifndef _WIN32
+  EXPECT_EQ(cut, wide.substr(0, 255 - 255 % 3)) << "whole characters only";
+#endif
+  EXPECT_EQ(inCodePage.entries[1].name, inAnsi(accented));
+  EXPECT_EQ(inCodePage.entries[2].name, inAnsi(asRead(legacy))) << "a legacy name keeps its bytes";
 }
 
 // Nothing of one engine reaches another: each library load, and each test, has its own.

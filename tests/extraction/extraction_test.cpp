@@ -14,8 +14,14 @@
 #include <ostream>
 #include <thread>
 
+#include "common/protocol.h"
+#include "common/utf8.h"
 #include "engine/platform/platform.h"
 #include "tests/support/engine_client.h"
+
+#ifdef _WIN32
+#include <windows.h>
+#endif
 
 using namespace enginetest;
 using untgz::TestHooks;
@@ -73,7 +79,8 @@ class ExtractionTest : public EngineTest {
   std::vector<Failure> failures() {
     std::vector<Failure> found;
     for (std::intptr_t i = 0;; ++i) {
-      std::string name(300, ' '), reason(300, ' ');
+      // Room for texts in UTF-8, which a test may have asked for.
+      std::string name(untgz::protocol::kUtf8HostBufferSize, ' '), reason(untgz::protocol::kUtf8HostBufferSize, ' ');
       const std::int32_t number = call("getfailure", reinterpret_cast<std::intptr_t>(&name[0]),
                                        reinterpret_cast<std::intptr_t>(&reason[0]), i);
       if (number == 0) break;
@@ -312,7 +319,8 @@ TEST_F(ExtractionSafety, MembersThatCannotBeWrittenAreCountedWithTheirReason) {
   };
   const std::string longPath = [] {
     std::string path;
-    while (path.size() < 5000) path += std::string(100, 'p') + "/";
+    // Past PATH_MAX here and past the 32,767 characters of a long path on Windows.
+    while (path.size() < 33000) path += std::string(100, 'p') + "/";
     return path + "file";
   }();
   const Case cases[] = {
@@ -538,4 +546,94 @@ TEST_F(ExtractionSafety, ASparseFileTooLargeForTheFileSystemIsCounted) {
   EXPECT_EQ(failed[0].name, "huge");
   // Too large for the file, or (as some systems say it) for the disk.
   EXPECT_TRUE(failed[0].reason == 11 || failed[0].reason == 12) << failed[0].reason;
+}
+
+// --- Names in every script ------------------------------------------------------------------
+
+namespace {
+
+// A legacy name: "café Ärger.txt" in cp1252, bytes that are not UTF-8.
+const std::string kCp1252Name = "caf\xE9 \xC4rger.txt";
+
+// How the legacy name must land: read in the ANSI code page on Windows, as it always was;
+// natively the bytes themselves.
+std::string legacyNameOnDisk() {
+#ifdef _WIN32
+  wchar_t wide[64];
+  const int length = ::MultiByteToWideChar(CP_ACP, 0, kCp1252Name.data(), static_cast<int>(kCp1252Name.size()),
+                                           wide, 64);
+  return zax::toUtf8(std::wstring(wide, static_cast<std::size_t>(length)));
+#else
+  return kCp1252Name;
+#endif
+}
+
+// What Windows cannot hold in a name becomes '_' there; natively a name is any bytes.
+std::string windowsSafe(std::string name) {
+#ifdef _WIN32
+  for (char& c : name)
+    if (c == ':' || c == '?') c = '_';
+#endif
+  return name;
+}
+
+}  // namespace
+
+// Names written by today's tools are UTF-8 (ustar and GNU long names as well as pax records):
+// each lands under its exact name in a destination named in Cyrillic, with a path past 300
+// characters, while a name in a legacy code page keeps the reading it always had.
+TEST_F(Extraction, NamesInEveryScriptLandUnderTheirExactNames) {
+  const std::string deep = std::string(90, 'd') + "/" + std::string(90, 'e') + "/" + std::string(90, 'f') +
+                           "/\xD0\x93\xD0\xBB\xD1\x83\xD0\xB1\xD0\xBE\xD0\xBA\xD0\xBE.txt";  // .../Глубоко.txt
+  struct Member {
+    std::string name;
+    enum { ustar, gnuLong, pax } form;
+  };
+  const Member members[] = {
+      {"Latin/caf\xC3\xA9-na\xC3\xAFve-\xC3\x86r\xC3\xB8.txt", Member::ustar},          // café-naïve-Ærø.txt
+      {"\xCE\x95\xCE\xBB\xCE\xBB\xCE\xB7\xCE\xBD\xCE\xB9\xCE\xBA\xCE\xAC/\xCE\xB1.txt", Member::pax},  // Ελληνικά/α.txt
+      {"\xD0\x9A\xD0\xB8\xD1\x80\xD0\xB8\xD0\xBB\xD0\xBB\xD0\xB8\xD1\x86\xD0\xB0/\xD1\x84.txt", Member::gnuLong},
+      {"\xE6\xBC\xA2\xE5\xAD\x97/\xE5\x90\x8D\xE5\x89\x8D.txt", Member::pax},            // 漢字/名前.txt
+      {"emoji/\xF0\x9F\x98\x80-smile.txt", Member::pax},                                  // 😀 (outside the BMP)
+      {"colon:and?question.txt", Member::ustar},
+      {kCp1252Name, Member::ustar},
+      {deep, Member::gnuLong},
+  };
+  TarBuilder archive;
+  for (const Member& m : members) {
+    switch (m.form) {
+      case Member::ustar: archive.file(m.name, m.name); break;
+      case Member::gnuLong: archive.gnuLongName(m.name, {"short-placeholder", '0', m.name}); break;
+      case Member::pax: archive.pax({{"path", m.name}}).file("placeholder", m.name); break;
+    }
+  }
+  zaxtest::TempFolder folder;
+  zaxtest::writeFile(folder.nativeChild("a.tar"), archive.end().bytes());
+  const std::string destination = "\xD0\x9D\xD0\xB0\xD0\xB7\xD0\xBD\xD0\xB0\xD1\x87\xD0\xB5\xD0\xBD\xD0\xB8\xD0\xB5";  // Назначение
+  ASSERT_EQ(call("setflagutf8", 1), 1);
+  call("setflaglist", 0);
+  ASSERT_EQ(call("zaxuntar", text(folder.engineChild("a.tar")), text(folder.engineChild(destination)), text("*.*")), 0);
+  waitForIdle();
+  EXPECT_EQ(call("getintret"), 0);
+  EXPECT_EQ(failures(), std::vector<Failure>{});
+
+  std::vector<std::string> expected{"a.tar", destination};
+  for (const Member& m : members) {
+    const std::string name = destination + "/" + (m.name == kCp1252Name ? legacyNameOnDisk() : windowsSafe(m.name));
+    for (std::size_t slash = name.find('/', destination.size() + 1); slash != std::string::npos;
+         slash = name.find('/', slash + 1))
+      expected.push_back(name.substr(0, slash));
+    expected.push_back(name);
+  }
+  std::sort(expected.begin(), expected.end());
+  expected.erase(std::unique(expected.begin(), expected.end()), expected.end());
+  std::string why;
+  EXPECT_EQ(zaxtest::namesOnTheLinuxSide(folder.native(), why), expected) << why;
+  EXPECT_GT(folder.native().size() + destination.size() + deep.size(), 300u);
+  for (const Member& m : members) {
+    if (m.name == kCp1252Name) continue;
+    std::string contents;
+    EXPECT_TRUE(zaxtest::readFile(folder.nativeChild(destination + "/" + windowsSafe(m.name)), contents)) << m.name;
+    EXPECT_EQ(contents, m.name);
+  }
 }

@@ -5,6 +5,7 @@
 #include <chrono>
 #include <thread>
 
+#include "common/utf8.h"
 #include "host/ansi_text.h"
 #include "tests/host/host_fixture.h"
 
@@ -141,6 +142,35 @@ TEST_F(RealEngine, ListsAnArchiveThroughTheWrappersAlone) {
   EXPECT_EQ(number(L"getnumfiles"), 2);
   EXPECT_EQ(number(L"getnumdir"), 1);
   EXPECT_EQ(number(L"tarinfodelete"), 0);
+}
+
+// The real engine is asked for UTF-8 as it is loaded: a path and names beyond any one code
+// page cross whole both ways, and a name of 255 characters of three bytes each comes back
+// whole although it takes more bytes than the ANSI code page's buffer holds.
+TEST_F(RealEngine, PathsAndNamesOfEveryScriptCrossWhole) {
+  std::string longest;
+  for (int i = 0; i < 255; ++i) longest += "\xE5\x90\x8D";  // 名
+  const std::string names[] = {"\xCE\x95\xCE\xBB\xCE\xBB\xCE\xAC\xCE\xB4\xCE\xB1/\xD1\x84.txt",  // Ελλάδα/ф.txt
+                               "emoji-\xF0\x9F\x98\x80.txt", longest};
+  zaxtest::TarBuilder archive;
+  std::vector<std::wstring> expected;
+  for (const std::string& name : names) {
+    archive.pax({{"path", name}}).file("placeholder", name);
+    expected.push_back(zax::fromUtf8(name));
+  }
+  const std::string folder = "\xD0\x90\xD1\x80\xD1\x85\xD0\xB8\xD0\xB2";  // Архив
+  ASSERT_TRUE(zaxtest::makeFolder(temp.nativeChild(folder)));
+  zaxtest::writeFile(temp.nativeChild(folder + "/a.tar"), archive.end().bytes());
+
+  number(L"setflaglist", 1);
+  EXPECT_EQ(host->CallWindow(L"zaxuntar", zax::fromUtf8(temp.engineChild(folder + "/a.tar")), L"c:\\", L"*.*"), 0);
+  while (number(L"status") != 0) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  EXPECT_EQ(number(L"getintret"), 0);
+  std::vector<std::wstring> listed;
+  for (std::int32_t more = number(L"tarinfo"); more == 1; more = number(L"tarinfo2"))
+    listed.push_back(text(L"tarinfofilename"));
+  number(L"tarinfodelete");
+  EXPECT_EQ(listed, expected);
 }
 
 }  // namespace

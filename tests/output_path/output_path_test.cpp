@@ -73,6 +73,36 @@ const Case kRefused[] = {
 };
 INSTANTIATE_TEST_SUITE_P(Refused, MemberPathOf, testing::ValuesIn(kRefused));
 
+// Under Windows' rules the characters it forbids in names become '_', as bsdtar writes them
+// there, after the prefix and the upward steps have been judged; under the bytes rules
+// (Linux) they stay. UTF-8 passes whole either way.
+TEST(MemberPathRules, CharactersWindowsForbidsBecomeUnderscores) {
+  struct Case {
+    const char* name;
+    MemberPath verdict;
+    const char* windows;  // for MemberPath::ok
+    const char* bytes;
+  };
+  const Case cases[] = {
+      {"ab:c/d?e", MemberPath::ok, "ab_c\\d_e", "ab:c\\d?e"},
+      {"x<y>z\"q\"|p*.txt", MemberPath::ok, "x_y_z_q__p_.txt", "x<y>z\"q\"|p*.txt"},
+      {"tab\there\x01\x1f\x7f", MemberPath::ok, "tab_here__\x7f", "tab\there\x01\x1f\x7f"},
+      {"c:/dd:e/f", MemberPath::ok, "dd_e\\f", "dd:e\\f"},  // only leading drives are dropped
+      {"dir/caf\xC3\xA9:\xE6\xBC\xA2", MemberPath::ok, "dir\\caf\xC3\xA9_\xE6\xBC\xA2", "dir\\caf\xC3\xA9:\xE6\xBC\xA2"},
+      {"a/..?/b", MemberPath::ok, "a\\.._\\b", "a\\..?\\b"},
+      {"a/../b?", MemberPath::climbsUp, nullptr, nullptr},
+      {"c:", MemberPath::empty, nullptr, nullptr},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    std::string relative;
+    EXPECT_EQ(untgz::memberPath(c.name, relative, untgz::NameRules::windows), c.verdict);
+    EXPECT_EQ(relative, c.windows ? c.windows : "");
+    EXPECT_EQ(untgz::memberPath(c.name, relative, untgz::NameRules::bytes), c.verdict);
+    EXPECT_EQ(relative, c.bytes ? c.bytes : "");
+  }
+}
+
 TEST(MemberPathLength, LongNamesAreKeptWhole) {
   const std::string name = std::string(300, 'd') + "/" + std::string(300, 'f');
   std::string relative;

@@ -109,6 +109,25 @@ const Case kOrdinaryBar[] = {
 };
 INSTANTIATE_TEST_SUITE_P(OrdinaryBar, MatchSelection, testing::ValuesIn(kOrdinaryBar));
 
+// Letter case is ignored beyond ASCII too: names and patterns are UTF-8, matched character by
+// character, so that a star never stands for half a character.
+const Case kBeyondAscii[] = {
+    {"*.TXT", "docs/\xC3\x84.txt", true},                         // Ä.txt
+    {"\xC3\xBC*", "\xC3\x9C" "ber.md", true},                      // ü* selects Über.md
+    {"\xC3\x9C*", "\xC3\xBC" "ber.md", true},                      // Ü* selects über.md
+    {"*\xD0\xA4\xD0\x90\xD0\x99\xD0\x9B*", "\xD0\xBC\xD0\xBE\xD0\xB9-\xD1\x84\xD0\xB0\xD0\xB9\xD0\xBB.doc", true},  // *ФАЙЛ* selects мой-файл.doc
+    {"\xCE\xA3*", "\xCF\x83\xCE\xBF\xCF\x86\xCE\xAF\xCE\xB1", true},       // Σ* selects σοφία
+    {"*\xCE\xA3", "\xCE\xBA\xCF\x8C\xCF\x83\xCE\xBC\xCE\xBF\xCF\x82", true},  // *Σ selects κόσμος (final sigma)
+    {"*.txt", "\xE6\xBC\xA2\xE5\xAD\x97.TXT", true},              // 漢字.TXT
+    {"\xE6\xBC\xA2*", "\xE5\xAD\x97.txt", false},                 // 漢* does not select 字.txt
+    {"a*\xF0\x9F\x98\x80", "abc\xF0\x9F\x98\x80", true},          // an emoji, outside the BMP
+    {"\xC3\xA4", "\xC3\xA5", false},                                // ä is not å
+    {"*\xA4*", "\xC3\xA4", false},                                  // no match inside a character
+    {"caf\xE9*", "CAF\xE9.txt", true},                             // bytes that are not UTF-8 match themselves
+    {"caf\xE9*", "caf\xC9.txt", false},                            // and only themselves
+};
+INSTANTIATE_TEST_SUITE_P(BeyondAscii, MatchSelection, testing::ValuesIn(kBeyondAscii));
+
 TEST(MatchSelectionLength, LongNamesAndPatternsAreMatchedWhole) {
   const std::string stem(400, 'x');
   EXPECT_TRUE(untgz::matchSelection("dir/" + stem + ".txt", "*.txt"));

@@ -3,6 +3,8 @@
 #include <chrono>
 #include <thread>
 
+#include "common/protocol.h"
+
 namespace enginetest {
 
 std::intptr_t text(const std::string& value) {
@@ -21,7 +23,8 @@ std::int32_t EngineClient::call(const char* command, std::intptr_t operand1, std
 }
 
 std::string EngineClient::textResult(const char* command) {
-  std::string buffer(300, ' ');
+  // Room for a text in UTF-8, which a test may have asked for.
+  std::string buffer(untgz::protocol::kUtf8HostBufferSize, ' ');
   call(command, reinterpret_cast<std::intptr_t>(&buffer[0]));
   return buffer.substr(0, buffer.find('\0'));
 }

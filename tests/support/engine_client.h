@@ -34,7 +34,7 @@ class EngineClient {
 
   std::int32_t call(const char* command, std::intptr_t operand1 = 0, std::intptr_t operand2 = 0,
                     std::intptr_t operand3 = 0);
-  // A command that fills operand 1's buffer (300 blanks, as the control passes it).
+  // A command that fills operand 1's buffer (blanks, with room for a text in UTF-8).
   std::string textResult(const char* command);
 
   // Waits until "status" gives 0 (the worker has exited); fails the test instead of

@@ -2,8 +2,10 @@
 
 #include <zlib.h>
 
+#include "common/utf8.h"
 #include "common/wine_paths.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -20,6 +22,32 @@ namespace zaxtest {
 namespace fs = std::filesystem;
 
 namespace {
+
+// Native paths are UTF-8 on every build: on Windows they go through the wide calls, so that
+// tests can name files in any script.
+fs::path pathOf(const std::string& utf8) {
+#ifdef _WIN32
+  return fs::path(zax::fromUtf8(utf8));
+#else
+  return fs::path(utf8);
+#endif
+}
+
+std::string textOf(const fs::path& path) {
+#ifdef _WIN32
+  return zax::toUtf8(path.wstring());
+#else
+  return path.string();
+#endif
+}
+
+std::FILE* openNative(const std::string& path, const char* mode) {
+#ifdef _WIN32
+  return ::_wfopen(zax::fromUtf8(path).c_str(), zax::fromUtf8(mode).c_str());
+#else
+  return std::fopen(path.c_str(), mode);
+#endif
+}
 
 void putOctal(unsigned char* field, std::size_t width, std::uint64_t value) {
   // width-1 digits and a NUL, as most writers do.
@@ -219,7 +247,7 @@ TempFolder::TempFolder() {
     const fs::path candidate = base / ("zaxtest-" + std::to_string(random()));
     std::error_code error;
     if (fs::create_directory(candidate, error)) {
-      native_ = candidate.string();
+      native_ = textOf(candidate);
       return;
     }
   }
@@ -228,8 +256,8 @@ TempFolder::TempFolder() {
 
 TempFolder::~TempFolder() {
   std::error_code error;
-  fs::permissions(native_, fs::perms::owner_all, fs::perm_options::add, error);
-  fs::remove_all(native_, error);
+  fs::permissions(pathOf(native_), fs::perms::owner_all, fs::perm_options::add, error);
+  fs::remove_all(pathOf(native_), error);
 }
 
 std::string TempFolder::engine() const { return enginePath(native_); }
@@ -239,7 +267,7 @@ std::string TempFolder::nativeChild(const std::string& relative) const {
   std::string part = relative;
   for (char& c : part)
     if (c == '\\') c = '/';
-  return (fs::path(native_) / fs::path(part).make_preferred()).string();
+  return textOf(pathOf(native_) / pathOf(part).make_preferred());
 }
 
 std::string TempFolder::engineChild(const std::string& relative) const {
@@ -260,8 +288,14 @@ std::string enginePath(const std::string& nativePath) {
 #endif
 }
 
+bool makeFolder(const std::string& nativePath) {
+  std::error_code error;
+  fs::create_directories(pathOf(nativePath), error);
+  return fs::is_directory(pathOf(nativePath), error);
+}
+
 void writeFile(const std::string& nativePath, const Bytes& bytes) {
-  std::FILE* file = std::fopen(nativePath.c_str(), "wb");
+  std::FILE* file = openNative(nativePath, "wb");
   if (!file) throw std::runtime_error("cannot write " + nativePath);
   if (!bytes.empty()) std::fwrite(bytes.data(), 1, bytes.size(), file);
   std::fclose(file);
@@ -272,7 +306,7 @@ void writeFile(const std::string& nativePath, const std::string& text) {
 }
 
 bool readFile(const std::string& nativePath, std::string& contents) {
-  std::FILE* file = std::fopen(nativePath.c_str(), "rb");
+  std::FILE* file = openNative(nativePath, "rb");
   if (!file) return false;
   contents.clear();
   char buffer[65536];
@@ -286,25 +320,85 @@ bool readFile(const std::string& nativePath, std::string& contents) {
 
 namespace zaxtest {
 
-#ifdef _WIN32
-namespace {
-
 // Wine's own export: the Unix path of a Windows path, or nothing on Windows itself.
 std::string unixPathOf(const std::string& windowsPath) {
+#ifndef _WIN32
+  (void)windowsPath;
+  return std::string();
+#else
   using Convert = char*(CDECL*)(LPCWSTR);
   const auto convert = reinterpret_cast<Convert>(
       reinterpret_cast<void*>(::GetProcAddress(::GetModuleHandleA("kernel32.dll"), "wine_get_unix_file_name")));
   if (!convert) return std::string();
-  const std::wstring wide = fs::path(windowsPath).wstring();
+  const std::wstring wide = zax::fromUtf8(windowsPath);
   char* unix = convert(wide.c_str());
   if (!unix) return std::string();
   std::string result = unix;
   ::HeapFree(::GetProcessHeap(), 0, unix);
   return result;
+#endif
+}
+
+#ifdef _WIN32
+namespace {
+
+// Runs a Linux program from a Windows one (Wine starts either kind) and waits for it.
+bool runUnixCommand(const std::wstring& commandLine) {
+  std::wstring command = commandLine;
+  STARTUPINFOW startup{};
+  startup.cb = sizeof startup;
+  PROCESS_INFORMATION process{};
+  if (!::CreateProcessW(nullptr, &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process))
+    return false;
+  ::WaitForSingleObject(process.hProcess, 10000);
+  ::CloseHandle(process.hThread);
+  ::CloseHandle(process.hProcess);
+  return true;
 }
 
 }  // namespace
 #endif
+
+std::vector<std::string> namesOnTheLinuxSide(const std::string& nativeFolder, std::string& why) {
+  std::vector<std::string> names;
+#ifdef _WIN32
+  const std::string folder = unixPathOf(nativeFolder);
+  if (folder.empty()) {
+    why = "not under Wine";
+    return names;
+  }
+  // The list is written beside the folder and renamed once complete, since the wait for a
+  // Unix program may return before it is done. The paths are passed as Unix text, so the
+  // names are read as the Linux file system holds them, not as Wine shows them.
+  const std::string list = folder + ".names";
+  const std::string script = "cd '" + folder + "' && find . -mindepth 1 | LC_ALL=C sort > '" + list +
+                             ".tmp' && mv '" + list + ".tmp' '" + list + "'";
+  if (!runUnixCommand(L"/bin/sh -c \"" + zax::fromUtf8(script) + L"\"")) {
+    why = "cannot start /bin/sh";
+    return names;
+  }
+  const std::string listNative = untgz::paths::windowsPathOf(list);
+  std::string contents;
+  for (int wait = 0; wait < 500 && !readFile(listNative, contents); ++wait) ::Sleep(20);
+  ::DeleteFileW(zax::fromUtf8(listNative).c_str());
+  for (std::size_t at = 0; at < contents.size();) {
+    const std::size_t end = contents.find('\n', at);
+    const std::string line = contents.substr(at, end - at);
+    if (line.size() > 2) names.push_back(line.substr(2));  // "./" before each
+    if (end == std::string::npos) break;
+    at = end + 1;
+  }
+  if (names.empty()) why = "find listed nothing";
+#else
+  std::error_code error;
+  for (fs::recursive_directory_iterator entry(nativeFolder, error), end; !error && entry != end;
+       entry.increment(error))
+    names.push_back(entry->path().lexically_relative(nativeFolder).generic_string());
+  std::sort(names.begin(), names.end());
+  if (error) why = error.message();
+#endif
+  return names;
+}
 
 bool makeSymlink(const std::string& target, const std::string& link, std::string& why) {
 #ifdef _WIN32
@@ -326,22 +420,23 @@ bool makeSymlink(const std::string& target, const std::string& link, std::string
     // The exit code of a Unix program does not reach a Windows parent, and a link that
     // leads nowhere cannot be seen from here; a link to something can.
     // The wait above may return before the Unix program is done.
-    if (::GetFileAttributesA(target.c_str()) == INVALID_FILE_ATTRIBUTES) {
+    if (::GetFileAttributesW(zax::fromUtf8(target).c_str()) == INVALID_FILE_ATTRIBUTES) {
       ::Sleep(500);
       return true;
     }
-    for (int wait = 0; wait < 250 && ::GetFileAttributesA(link.c_str()) == INVALID_FILE_ATTRIBUTES; ++wait)
+    const std::wstring wideLink = zax::fromUtf8(link);
+    for (int wait = 0; wait < 250 && ::GetFileAttributesW(wideLink.c_str()) == INVALID_FILE_ATTRIBUTES; ++wait)
       ::Sleep(20);
-    if (::GetFileAttributesA(link.c_str()) != INVALID_FILE_ATTRIBUTES) return true;
+    if (::GetFileAttributesW(wideLink.c_str()) != INVALID_FILE_ATTRIBUTES) return true;
     why = "/bin/ln made no link";
     return false;
   }
 #endif
   std::error_code error;
-  if (fs::is_directory(target)) {
-    fs::create_directory_symlink(target, link, error);
+  if (fs::is_directory(pathOf(target))) {
+    fs::create_directory_symlink(pathOf(target), pathOf(link), error);
   } else {
-    fs::create_symlink(target, link, error);
+    fs::create_symlink(pathOf(target), pathOf(link), error);
   }
   if (error) why = error.message();
   return !error;

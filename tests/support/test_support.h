@@ -57,6 +57,8 @@ std::string paxRecord(const std::string& key, const std::string& value);
 // One gzip member; level 0 stores the data as it is (deflate's stored blocks).
 Bytes gzipCompress(const Bytes& data, int level = 6);
 
+// Native paths are UTF-8 on every build (on Windows the helpers use the wide calls).
+//
 // A fresh folder under the system's temporary folder, removed with its contents at the end.
 class TempFolder {
  public:
@@ -77,9 +79,20 @@ class TempFolder {
 // A native path in the engine's form: "Z:\..." on the native build, unchanged on Windows.
 std::string enginePath(const std::string& nativePath);
 
+bool makeFolder(const std::string& nativePath);  // with the folders above it
 void writeFile(const std::string& nativePath, const Bytes& bytes);
 void writeFile(const std::string& nativePath, const std::string& text);
 bool readFile(const std::string& nativePath, std::string& contents);
+
+// The Unix path of a native path under Wine (wine_get_unix_file_name), "" elsewhere: what
+// a Linux tool sees of a file the engine wrote.
+std::string unixPathOf(const std::string& nativePath);
+
+// Every file and folder below a native folder, as relative paths with "/" between names, in
+// byte order, exactly as the Linux file system holds their names: under Wine read by a
+// Linux program (find) on the Unix side of the prefix, natively read here. Empty, with the
+// reason in `why`, when it cannot be read.
+std::vector<std::string> namesOnTheLinuxSide(const std::string& nativeFolder, std::string& why);
 
 // Makes a symbolic link at `link` leading to `target` (both native paths). Under Wine the
 // link is made on the Unix side, as a user's own tools would have made it, since Wine
