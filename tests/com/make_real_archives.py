@@ -30,6 +30,10 @@ import sys
 import tarfile
 import time
 
+sys.dont_write_bytecode = True  # nothing written into the source tree
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
+from sparse_files import make_sparse_file  # noqa: E402
+
 LONG = "a-folder-whose-name-is-long-enough/" * 3 + "and-a-file-name-past-one-hundred-bytes.txt"
 MEMBERS = ["docs/", "docs/readme.txt", "docs/empty.txt", "data.bin", "docs/nested/", LONG]
 
@@ -76,12 +80,7 @@ def write_archives(out, tree):
 def make_sparse_tree(tree):
     os.makedirs(tree)
     def sparse(name, size, stretches):
-        with open(os.path.join(tree, name), "wb") as f:
-            f.truncate(size)
-            for offset, data in stretches:
-                f.seek(offset)
-                f.write(data)
-        os.utime(os.path.join(tree, name), (1_600_000_000, 1_600_000_000))
+        make_sparse_file(os.path.join(tree, name), size, stretches, 1_600_000_000)
     random.seed(13)
     sparse("disk.img", 6 * 1024 * 1024 + 99, [(0, b"boot" * 1000), (2 << 20, random.randbytes(50_000)),
                                               (5 << 20, b"Z" * 4096)])

@@ -22,6 +22,10 @@ import tarfile
 import tempfile
 import time
 
+sys.dont_write_bytecode = True  # nothing written into the source tree
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
+from sparse_files import make_sparse_file  # noqa: E402
+
 DRIVER = sys.argv[1]
 TESTTAR = sys.argv[2]  # CPython's Lib/test/testtar.tar, gzip-compressed
 failures = []
@@ -59,12 +63,7 @@ def make_sparse_tree(root):
     """Files with holes at the start, in the middle, at the end, and one of holes only."""
     os.makedirs(root)
     def sparse(name, size, stretches):
-        with open(os.path.join(root, name), "wb") as f:
-            f.truncate(size)
-            for offset, data in stretches:
-                f.seek(offset)
-                f.write(data)
-        os.utime(os.path.join(root, name), (1_500_000_000, 1_500_000_000))
+        make_sparse_file(os.path.join(root, name), size, stretches, 1_500_000_000)
     sparse("disk.img", 24 * 1024 * 1024 + 123, [(0, b"A" * 5000), (1 << 20, os.urandom(70_000)),
                                                 (20 << 20, b"Z" * 4096)])
     sparse("tail-hole.img", 6 * 1024 * 1024, [(8192, b"data" * 1000)])
