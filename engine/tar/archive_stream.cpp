@@ -1,14 +1,9 @@
 #include "engine/tar/archive_stream.h"
 
 #include "engine/platform/platform.h"
+#include "engine/tar/inflaters.h"
 
 namespace untgz {
-
-std::unique_ptr<ArchiveStream> openZlibStream(const std::string& nativePath);
-std::unique_ptr<ArchiveStream> zlibStreamOf(gzFile file);
-#ifdef ZAX_HAVE_ISAL
-std::unique_ptr<ArchiveStream> openIsalStream(const std::string& nativePath);
-#endif
 
 Inflater defaultInflater() { return inflaterAvailable(Inflater::isal) ? Inflater::isal : Inflater::zlib; }
 

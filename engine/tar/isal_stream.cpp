@@ -9,7 +9,7 @@
 #include <algorithm>
 #include <memory>
 
-#include "engine/tar/archive_stream.h"
+#include "engine/tar/inflaters.h"
 
 namespace untgz {
 

@@ -2,7 +2,7 @@
 // data through as it is and reads concatenated members as one stream.
 #include <zlib.h>
 
-#include "engine/tar/archive_stream.h"
+#include "engine/tar/inflaters.h"
 
 namespace untgz {
 

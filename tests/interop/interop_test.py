@@ -142,8 +142,9 @@ def local_stamp(mtime):
 
 
 def listed_name(name):
-    """A listing hands a host at most 255 bytes of a name (extraction uses all of it)."""
-    return os.fsdecode(os.fsencode(name)[:255])
+    """A listing hands a host at most 255 characters of a name, never cutting one (a byte
+    that is not UTF-8 counts as one, as it does in Python's reading); extraction uses all."""
+    return name[:255]
 
 
 def reference(archive):

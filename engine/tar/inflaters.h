@@ -1,0 +1,23 @@
+// The archive stream's implementations, one per inflater; archive_stream.cpp picks one.
+#pragma once
+
+#include <zlib.h>
+
+#include <memory>
+#include <string>
+
+#include "engine/tar/archive_stream.h"
+
+namespace untgz {
+
+// zlib's gzip file layer (zlib_stream.cpp): an archive at a native path, or one the
+// platform opened (with the wide path on Windows).
+std::unique_ptr<ArchiveStream> openZlibStream(const std::string& nativePath);
+std::unique_ptr<ArchiveStream> zlibStreamOf(gzFile file);
+
+#ifdef ZAX_HAVE_ISAL
+// ISA-L (isal_stream.cpp), on builds that have it.
+std::unique_ptr<ArchiveStream> openIsalStream(const std::string& nativePath);
+#endif
+
+}  // namespace untgz
