@@ -172,9 +172,10 @@ const Command kCommandTable[] = {
        std::int32_t number = 0;
        if (o.third < 0) return number;
        e.job().failures.read(static_cast<std::size_t>(o.third),
-                             [&](const std::string& name, MemberFailure reason) {
+                             [&](const std::string& name, MemberFailure reason,
+                                 const std::string& detail) {
                                copyOut(e, o.first, name);
-                               copyOut(e, o.second, memberFailureText(reason));
+                               copyOut(e, o.second, memberFailureText(reason, detail));
                                number = static_cast<std::int32_t>(reason);
                              });
        return number;

@@ -7,7 +7,7 @@
 
 namespace untgz {
 
-const char* memberFailureText(MemberFailure reason) {
+std::string memberFailureText(MemberFailure reason, const std::string& detail) {
   switch (reason) {
     case MemberFailure::unsafeName: return "its name leads out of the destination folder";
     case MemberFailure::noName: return "it has no name that can be written";
@@ -20,7 +20,11 @@ const char* memberFailureText(MemberFailure reason) {
     case MemberFailure::fileNotCreated: return "the file could not be created";
     case MemberFailure::notReplaced: return "the existing file could not be replaced";
     case MemberFailure::notWritten: return "the file could not be written";
-    case MemberFailure::diskFull: return "the disk is full; the extraction stopped here";
+    case MemberFailure::diskFull: return "the disk is full";
+    case MemberFailure::readOnlyInTheWay: return "a read-only file is in the way";
+    case MemberFailure::incomplete: return "incomplete: the archive ends inside it";
+    case MemberFailure::replacedByLater:
+      return "replaced by " + detail + ", which the file system takes as the same name";
   }
   return "it could not be extracted";
 }
@@ -31,12 +35,13 @@ void FailureLog::clear() {
   count_ = 0;
 }
 
-void FailureLog::add(const std::string& name, MemberFailure reason) noexcept {
+void FailureLog::add(const std::string& name, MemberFailure reason, const std::string& detail) noexcept {
   std::lock_guard<std::mutex> guard(lock_);
   ++count_;
   if (kept_.size() >= kKeptFailures) return;
   try {
-    kept_.push_back({name.substr(0, zax::utf8PrefixLength(name, protocol::kMaxOutputText)), reason});
+    kept_.push_back({name.substr(0, zax::utf8PrefixLength(name, protocol::kMaxOutputText)), reason,
+                     detail.substr(0, zax::utf8PrefixLength(detail, protocol::kMaxOutputText))});
   } catch (const std::bad_alloc&) {
     // The member is counted all the same; only its name is not kept.
   }

@@ -23,11 +23,15 @@ enum class MemberFailure : std::int32_t {
   fileNotCreated = 9,      // the file could not be made (access, a name the system refuses)
   notReplaced = 10,        // what is at the path could not be removed
   notWritten = 11,         // a write or the close failed; the partial file is removed
-  diskFull = 12,           // no space left: the file is removed and the job ends
+  diskFull = 12,           // no space left: the file is removed and the job goes on
+  readOnlyInTheWay = 13,   // a read-only file is at the path, and is kept
+  incomplete = 14,         // the archive ends inside the member: its file stays as written
+  replacedByLater = 15,    // a later member the file system takes as the same name replaced it
 };
 
-// The text of a reason, for hosts that show which members were left out.
-const char* memberFailureText(MemberFailure reason);
+// The text of a reason, for hosts that show which members were left out; `detail` is what
+// the reason names (for replacedByLater the later member), empty for the others.
+std::string memberFailureText(MemberFailure reason, const std::string& detail = std::string());
 
 // The members a job did not extract: every one is counted; the first `kKeptFailures` are
 // kept with their names, cut to what a host buffer takes, so a hostile archive cannot make
@@ -39,15 +43,16 @@ class FailureLog {
   void clear();
   // Never throws, so that a member's file can be counted while an exception unwinds the
   // walk: when memory runs out the member is counted without its name.
-  void add(const std::string& name, MemberFailure reason) noexcept;
+  void add(const std::string& name, MemberFailure reason,
+           const std::string& detail = std::string()) noexcept;
   std::int64_t count() const;
-  // Calls read(name, reason) with the failure kept at that index, without copying it;
-  // false when none is kept there.
+  // Calls read(name, reason, detail) with the failure kept at that index, without copying
+  // it; false when none is kept there.
   template <typename Read>
   bool read(std::size_t index, Read read) const {
     std::lock_guard<std::mutex> guard(lock_);
     if (index >= kept_.size()) return false;
-    read(kept_[index].name, kept_[index].reason);
+    read(kept_[index].name, kept_[index].reason, kept_[index].detail);
     return true;
   }
 
@@ -55,6 +60,7 @@ class FailureLog {
   struct Entry {
     std::string name;
     MemberFailure reason;
+    std::string detail;
   };
   mutable std::mutex lock_;
   std::vector<Entry> kept_;

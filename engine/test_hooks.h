@@ -5,8 +5,11 @@
 
 #include <cstdio>
 #include <functional>
+#include <memory>
 #include <string>
 #include <utility>
+
+#include "engine/platform/platform.h"
 
 namespace untgz {
 
@@ -19,9 +22,10 @@ enum class WorkerMoment {
 struct TestHooks {
   // Answers for the probe of a destination folder: true when it takes a new file.
   std::function<bool(const std::string& folder)> probeWritableFolder;
-  // Answers for creating a member's file: the stream to write the member at `path` to,
-  // or null for a file that cannot be created.
-  std::function<std::FILE*(const std::string& path)> createOutputFile;
+  // Opens the output root of an extraction in place of the system: a test's own folders,
+  // which may fail or stand in for what the system does.
+  std::function<platform::Failure(const std::string& path, std::unique_ptr<platform::OutputFolder>& root)>
+      openOutputRoot;
   // Asked before the worker thread is started: false plays a system that starts none.
   std::function<bool()> startThread;
   // Runs on the worker thread at each WorkerMoment.

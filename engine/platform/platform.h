@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <ctime>
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -39,7 +40,18 @@ bool windowsNames();
 // --- Folders and files --------------------------------------------------------------
 
 // Why a file-system call failed, as far as the engine tells the causes apart.
-enum class Failure { none, noSpace, nameTooLong, accessDenied, exists, notFolder, isFolder, other };
+enum class Failure {
+  none,
+  noSpace,
+  nameTooLong,
+  accessDenied,
+  exists,
+  notFolder,
+  isFolder,
+  isLink,    // a link (a reparse point on Windows) where a folder must be
+  readOnly,  // a read-only file, which is never replaced
+  other,
+};
 
 // The cause of the last failed call of this seam on this thread (errno, GetLastError).
 // Read it right after the call that failed.
@@ -60,10 +72,9 @@ enum class PathKind { missing, file, directory };
 // What is at the path (GetFileAttributesW), links followed.
 PathKind pathKind(const std::string& path);
 
-// What is at the path itself, links not followed. `link` is a symbolic link here, and a
+// What is at a path itself, links not followed. `link` is a symbolic link here, and a
 // reparse point (symbolic link, junction, mount point) on Windows.
 enum class EntryKind { missing, file, directory, link, other };
-EntryKind entryKind(const std::string& path);
 
 // Which file a path names, to tell whether two paths lead to one file (device and inode
 // here, volume serial number and file index on Windows). `valid` is false when it cannot
@@ -83,27 +94,55 @@ FileId fileId(const std::string& path, bool followLinks);
 // refuses folders near MAX_PATH). True when the folder took the file.
 bool probeWritableFolder(const std::string& folder);
 
-// A file being written for a member.
+// --- Output folders ------------------------------------------------------------------
+
+// A file being written for a member, in the output folder that created it.
 struct OutputFile {
   std::FILE* stream = nullptr;
-  std::string path;         // where the file ends up
-  std::string writingPath;  // where it is written meanwhile: path, or a name beside it
+  std::string name;         // its name in the folder, where it ends up
+  std::string writingName;  // the name it is written under meanwhile: name, or one beside it
+  FileId id;                // which file it is, where the system tells
 };
 
-// Creates the file of a member at `path` for binary writing. With `replace`, what is at the
-// path (a file or a link, never a folder) is replaced: it is never opened and no link is
-// followed, neither one that is there nor one put there meanwhile. Here the entry is
-// removed and the file created in its place (O_EXCL, O_NOFOLLOW); on Windows the file is
-// written under a temporary name beside it and takes its place when it is closed, since
-// removing a link there may remove what it leads to (as Wine does). False, with
-// lastFailure(), when it cannot be created (Failure::exists when something is at the path
-// and `replace` is false).
-bool openOutputFile(const std::string& path, bool replace, OutputFile& file);
+// One folder of an extraction's output, held open from the moment it is reached until its
+// owner lets it go. Everything is made in it relative to it, by the name of one component,
+// so that whatever happens meanwhile to the path that led here (the folder renamed, a link
+// put in its place by another process) cannot send a write elsewhere: here it is an
+// O_PATH descriptor used with openat, mkdirat and unlinkat; on Windows a handle held
+// without delete sharing (so that the folder cannot be renamed while it is held) and
+// NtCreateFile relative to it. Nothing is ever written through a link. Tests and the fuzz
+// target stand in for it with folders of their own.
+class OutputFolder {
+ public:
+  virtual ~OutputFolder() = default;
 
-// Closes the file. With `keep` it is put in place (see openOutputFile) and the answer is
-// Failure::none, or why it did not reach its path whole, in which case it is removed and
-// what was at the path stays. Without `keep` it is removed and the answer is none.
-Failure closeOutputFile(OutputFile& file, bool keep);
+  // What is at `name`, a link not followed.
+  virtual EntryKind entryKind(const std::string& name) = 0;
+  // Which file is at `name`, a link not followed.
+  virtual FileId fileId(const std::string& name) = 0;
+
+  // Opens the folder `name`, making it when nothing is there (`made` says whether it was).
+  // Never follows a link: Failure::isLink when a link is there (a reparse point on
+  // Windows), notFolder when something else that is not a folder is; otherwise why it
+  // could not be made or opened.
+  virtual Failure openFolder(const std::string& name, std::unique_ptr<OutputFolder>& folder,
+                             bool& made) = 0;
+
+  // Creates the file `name` for binary writing. Without `replace` nothing that is there is
+  // touched (Failure::exists). With it, what is there (a file or a link, never a folder) is
+  // replaced without being opened and without following a link, neither one that is there
+  // nor one put there meanwhile; a read-only file is kept (Failure::readOnly).
+  virtual Failure createFile(const std::string& name, bool replace, OutputFile& file) = 0;
+
+  // Closes a file this folder created. With `keep` it is put in place, and the answer is
+  // Failure::none or why it did not reach its name whole, in which case it is removed and
+  // what was there stays. Without `keep` it is removed and the answer is none.
+  virtual Failure closeFile(OutputFile& file, bool keep) = 0;
+};
+
+// Opens the destination folder of an extraction, which was checked and made before; it may
+// be reached through links, since the user named it.
+Failure openOutputRoot(const std::string& path, std::unique_ptr<OutputFolder>& root);
 
 // Writes out what the stream buffers and sets the creation and last-write time of its
 // file to the instant given in seconds since 1970 UTC, on the open file itself, so that no

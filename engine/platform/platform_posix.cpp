@@ -45,46 +45,11 @@ Failure failureOf(int error) {
     case EROFS: return Failure::accessDenied;
     case EEXIST: return Failure::exists;
     case ENOTDIR: return Failure::notFolder;
+    case ELOOP: return Failure::isLink;
     case EISDIR: return Failure::isFolder;
     default: return Failure::other;
   }
 }
-
-// The folder this thread made or looked at last, held open. An extraction makes a member's
-// folders one below the other and writes files into them, so most paths it hands over
-// name something directly inside that folder. Reaching the name from the open folder
-// costs the same at any depth, where a whole path makes the system walk every level
-// again: deeply nested archives would cost time quadratic in their depth.
-class LastFolder {
- public:
-  // Where a path's last component is reached from: this folder when it is the path's
-  // parent, else the whole path from the working folder.
-  int locate(const std::string& path, const char*& name) const {
-    const std::size_t slash = path.find_last_of('/');
-    if (fd_ && slash != std::string::npos && slash + 1 < path.size() &&
-        path.compare(0, slash, path_) == 0 && slash == path_.size()) {
-      name = path.c_str() + slash + 1;
-      return fd_.get();
-    }
-    name = path.c_str();
-    return AT_FDCWD;
-  }
-
-  // Holds the folder at the path (reached as `locate` says) open from now on; a link is
-  // never followed.
-  void remember(const std::string& path, int from, const char* name) {
-    const int fd = ::openat(from, name, O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-    if (fd < 0) return;
-    fd_.reset(fd);
-    path_ = path;
-  }
-
- private:
-  zax::UniqueDescriptor fd_;
-  std::string path_;
-};
-
-thread_local LastFolder lastFolder;
 
 }  // namespace
 
@@ -98,12 +63,7 @@ bool pathTooLong(const std::string& path) {
 
 bool createDirectory(const std::string& path) {
   auto p = nativePath(path);
-  if (!p || p->empty()) return false;
-  const char* name = nullptr;
-  const int from = lastFolder.locate(*p, name);
-  if (::mkdirat(from, name, 0777) != 0) return false;
-  lastFolder.remember(*p, from, name);
-  return true;
+  return p && !p->empty() && ::mkdir(p->c_str(), 0777) == 0;
 }
 
 PathKind pathKind(const std::string& path) {
@@ -111,23 +71,6 @@ PathKind pathKind(const std::string& path) {
   struct stat st;
   if (!p || p->empty() || ::stat(p->c_str(), &st) != 0) return PathKind::missing;
   return S_ISDIR(st.st_mode) ? PathKind::directory : PathKind::file;
-}
-
-EntryKind entryKind(const std::string& path) {
-  auto p = nativePath(path);
-  struct stat st;
-  if (!p || p->empty()) return EntryKind::missing;
-  const char* name = nullptr;
-  const int from = lastFolder.locate(*p, name);
-  if (::fstatat(from, name, &st, AT_SYMLINK_NOFOLLOW) != 0) return EntryKind::missing;
-  if (S_ISLNK(st.st_mode)) return EntryKind::link;
-  if (S_ISDIR(st.st_mode)) {
-    // Members are written into the folders that are looked at.
-    lastFolder.remember(*p, from, name);
-    return EntryKind::directory;
-  }
-  if (S_ISREG(st.st_mode)) return EntryKind::file;
-  return EntryKind::other;
 }
 
 FileId fileId(const std::string& path, bool followLinks) {
@@ -157,39 +100,119 @@ bool probeWritableFolder(const std::string& folder) {
   return true;
 }
 
-bool openOutputFile(const std::string& path, bool replace, OutputFile& file) {
-  file = OutputFile{nullptr, path, path};
-  auto p = nativePath(path);
-  if (!p || p->empty()) {
-    errno = ENOENT;
-    return false;
-  }
-  const char* name = nullptr;
-  const int from = lastFolder.locate(*p, name);
-  // Removing the entry removes a link itself, never what it leads to.
-  if (replace && ::unlinkat(from, name, 0) != 0 && errno != ENOENT) return false;
-  // O_EXCL with O_NOFOLLOW: a link put at the path after it was cleared makes the open
-  // fail instead of writing where the link points.
-  const int fd = ::openat(from, name, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
-  if (fd < 0) return false;
-  file.stream = ::fdopen(fd, "wb");
-  if (!file.stream) {
-    const int error = errno;
-    ::close(fd);
-    ::unlinkat(from, name, 0);
-    errno = error;
-    return false;
-  }
-  return true;
+namespace {
+
+EntryKind kindOf(const struct stat& st) {
+  if (S_ISLNK(st.st_mode)) return EntryKind::link;
+  if (S_ISDIR(st.st_mode)) return EntryKind::directory;
+  if (S_ISREG(st.st_mode)) return EntryKind::file;
+  return EntryKind::other;
 }
 
-Failure closeOutputFile(OutputFile& file, bool keep) {
-  const bool closed = std::fclose(file.stream) == 0;
-  const Failure failure = closed ? Failure::none : failureOf(errno);
-  file.stream = nullptr;
-  if (closed && keep) return Failure::none;
-  if (auto p = nativePath(file.writingPath)) ::unlink(p->c_str());
-  return keep ? failure : Failure::none;
+// A held output folder: an O_PATH descriptor, which cannot be read or written but is what
+// the *at calls take as their starting point. Reaching a name from it costs the same at any
+// depth, where a whole path makes the system walk every level again.
+class PosixOutputFolder : public OutputFolder {
+ public:
+  explicit PosixOutputFolder(int fd) : fd_(fd) {}
+
+  EntryKind entryKind(const std::string& name) override {
+    struct stat st;
+    if (::fstatat(fd_.get(), name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) return EntryKind::missing;
+    return kindOf(st);
+  }
+
+  FileId fileId(const std::string& name) override {
+    struct stat st;
+    FileId id;
+    if (::fstatat(fd_.get(), name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) return id;
+    id.valid = true;
+    id.volume = static_cast<std::uint64_t>(st.st_dev);
+    id.index = static_cast<std::uint64_t>(st.st_ino);
+    return id;
+  }
+
+  Failure openFolder(const std::string& name, std::unique_ptr<OutputFolder>& folder,
+                     bool& made) override {
+    made = ::mkdirat(fd_.get(), name.c_str(), 0777) == 0;
+    if (!made && errno != EEXIST) return failureOf(errno);
+    // O_NOFOLLOW with O_PATH opens a link itself instead of failing: what was opened is
+    // looked at, so that a link put there after the mkdirat is caught too.
+    const int fd = ::openat(fd_.get(), name.c_str(), O_PATH | O_NOFOLLOW | O_CLOEXEC);
+    if (fd < 0) return failureOf(errno);
+    zax::UniqueDescriptor opened(fd);
+    struct stat st;
+    if (::fstat(fd, &st) != 0) return failureOf(errno);
+    switch (kindOf(st)) {
+      case EntryKind::directory:
+        break;
+      case EntryKind::link:
+        return Failure::isLink;
+      default:
+        return Failure::notFolder;
+    }
+    folder.reset(new PosixOutputFolder(opened.release()));
+    return Failure::none;
+  }
+
+  Failure createFile(const std::string& name, bool replace, OutputFile& file) override {
+    file = OutputFile{nullptr, name, name, FileId()};
+    int fd = create(name);
+    if (fd < 0 && errno == EEXIST && replace) {
+      struct stat st;
+      if (::fstatat(fd_.get(), name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0) {
+        if (S_ISDIR(st.st_mode)) return Failure::isFolder;
+        if (S_ISREG(st.st_mode) && (st.st_mode & 0222) == 0) return Failure::readOnly;
+      }
+      // Removing the entry removes a link itself, never what it leads to.
+      if (::unlinkat(fd_.get(), name.c_str(), 0) != 0 && errno != ENOENT) return failureOf(errno);
+      fd = create(name);
+    }
+    if (fd < 0) return failureOf(errno);
+    struct stat st;
+    if (::fstat(fd, &st) == 0) {
+      file.id.valid = true;
+      file.id.volume = static_cast<std::uint64_t>(st.st_dev);
+      file.id.index = static_cast<std::uint64_t>(st.st_ino);
+    }
+    file.stream = ::fdopen(fd, "wb");
+    if (!file.stream) {
+      const int error = errno;
+      ::close(fd);
+      ::unlinkat(fd_.get(), name.c_str(), 0);
+      return failureOf(error);
+    }
+    return Failure::none;
+  }
+
+  Failure closeFile(OutputFile& file, bool keep) override {
+    const bool closed = std::fclose(file.stream) == 0;
+    const Failure failure = closed ? Failure::none : failureOf(errno);
+    file.stream = nullptr;
+    if (closed && keep) return Failure::none;
+    ::unlinkat(fd_.get(), file.writingName.c_str(), 0);
+    return keep ? failure : Failure::none;
+  }
+
+ private:
+  // O_EXCL with O_NOFOLLOW: never over anything, and a link put at the name after it was
+  // cleared makes the open fail instead of writing where the link points.
+  int create(const std::string& name) const {
+    return ::openat(fd_.get(), name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+  }
+
+  zax::UniqueDescriptor fd_;
+};
+
+}  // namespace
+
+Failure openOutputRoot(const std::string& path, std::unique_ptr<OutputFolder>& root) {
+  auto p = nativePath(path);
+  if (!p || p->empty()) return Failure::notFolder;
+  const int fd = ::open(p->c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) return failureOf(errno);
+  root.reset(new PosixOutputFolder(fd));
+  return Failure::none;
 }
 
 bool setStreamFileTime(std::FILE* file, std::int64_t secondsSince1970) {

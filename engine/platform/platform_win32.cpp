@@ -8,6 +8,7 @@
 #include "common/windows_path.h"
 
 #include <windows.h>
+#include <winternl.h>
 
 #include <fcntl.h>
 #include <io.h>
@@ -15,7 +16,9 @@
 #include <cerrno>
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
 #include <new>
+#include <vector>
 
 namespace platform {
 
@@ -126,16 +129,6 @@ PathKind pathKind(const std::string& path) {
   return (attributes & FILE_ATTRIBUTE_DIRECTORY) ? PathKind::directory : PathKind::file;
 }
 
-EntryKind entryKind(const std::string& path) {
-  const DWORD attributes = ::GetFileAttributesW(widePath(path).c_str());
-  if (attributes == INVALID_FILE_ATTRIBUTES) return EntryKind::missing;
-  // Symbolic links, junctions and mount points all lead somewhere else.
-  if (attributes & FILE_ATTRIBUTE_REPARSE_POINT) return EntryKind::link;
-  if (attributes & FILE_ATTRIBUTE_DIRECTORY) return EntryKind::directory;
-  if (attributes & FILE_ATTRIBUTE_DEVICE) return EntryKind::other;
-  return EntryKind::file;
-}
-
 FileId fileId(const std::string& path, bool followLinks) {
   FileId id;
   const DWORD flags = FILE_FLAG_BACKUP_SEMANTICS | (followLinks ? 0 : FILE_FLAG_OPEN_REPARSE_POINT);
@@ -174,80 +167,217 @@ bool probeWritableFolder(const std::string& folder) {
 
 namespace {
 
-std::FILE* streamOf(HANDLE handle, const std::string& path) {
-  const int descriptor = ::_open_osfhandle(reinterpret_cast<std::intptr_t>(handle), _O_WRONLY | _O_BINARY);
-  if (descriptor == -1) {
-    ::CloseHandle(handle);
-    ::DeleteFileW(widePath(path).c_str());
-    ::SetLastError(ERROR_TOO_MANY_OPEN_FILES);
-    return nullptr;
-  }
-  std::FILE* stream = ::_fdopen(descriptor, "wb");
-  if (!stream) {
-    ::_close(descriptor);
-    ::DeleteFileW(widePath(path).c_str());
-    ::SetLastError(ERROR_TOO_MANY_OPEN_FILES);
-  }
-  return stream;
+Failure failureOfStatus(NTSTATUS status) {
+  return failureOfSystemError(::RtlNtStatusToDosError(status));
 }
 
-// CREATE_NEW fails on anything already there, a link included.
-HANDLE createNew(const std::string& path) {
-  return ::CreateFileW(widePath(path).c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_NEW,
-                       FILE_ATTRIBUTE_NORMAL, nullptr);
+// Opens or creates `name` relative to the folder handle `folder` (NtCreateFile with the
+// folder as root directory: no path is walked, so no link on the way can lead elsewhere).
+// Links at `name` itself are opened as themselves, never followed.
+NTSTATUS openRelative(HANDLE folder, const std::string& name, ACCESS_MASK access, ULONG share,
+                      ULONG disposition, ULONG options, HANDLE& handle, ULONG_PTR* information = nullptr) {
+  std::wstring wide = zax::fromUtf8(name);
+  UNICODE_STRING text;
+  text.Buffer = wide.data();
+  text.Length = static_cast<USHORT>(wide.size() * sizeof(wchar_t));
+  text.MaximumLength = text.Length;
+  OBJECT_ATTRIBUTES attributes;
+  InitializeObjectAttributes(&attributes, &text, OBJ_CASE_INSENSITIVE, folder, nullptr);
+  IO_STATUS_BLOCK io{};
+  handle = INVALID_HANDLE_VALUE;
+  // A name no UNICODE_STRING can hold is one no file system takes.
+  if (wide.size() > 32767) return static_cast<NTSTATUS>(0xC0000106L);  // STATUS_NAME_TOO_LONG
+  HANDLE opened = nullptr;
+  const NTSTATUS status =
+      ::NtCreateFile(&opened, access | SYNCHRONIZE, &attributes, &io, nullptr, FILE_ATTRIBUTE_NORMAL, share,
+                     disposition, options | FILE_OPEN_REPARSE_POINT | FILE_SYNCHRONOUS_IO_NONALERT, nullptr, 0);
+  if (status >= 0) {
+    handle = opened;
+    if (information) *information = io.Information;
+  }
+  return status;
 }
+
+DWORD attributesOf(HANDLE handle) {
+  BY_HANDLE_FILE_INFORMATION information;
+  return ::GetFileInformationByHandle(handle, &information) ? information.dwFileAttributes
+                                                            : INVALID_FILE_ATTRIBUTES;
+}
+
+FileId idOf(HANDLE handle) {
+  FileId id;
+  BY_HANDLE_FILE_INFORMATION information;
+  if (::GetFileInformationByHandle(handle, &information)) {
+    id.valid = true;
+    id.volume = information.dwVolumeSerialNumber;
+    id.index = (static_cast<std::uint64_t>(information.nFileIndexHigh) << 32) | information.nFileIndexLow;
+  }
+  return id;
+}
+
+EntryKind kindOf(DWORD attributes) {
+  if (attributes == INVALID_FILE_ATTRIBUTES) return EntryKind::missing;
+  // Symbolic links, junctions and mount points all lead somewhere else.
+  if (attributes & FILE_ATTRIBUTE_REPARSE_POINT) return EntryKind::link;
+  if (attributes & FILE_ATTRIBUTE_DIRECTORY) return EntryKind::directory;
+  if (attributes & FILE_ATTRIBUTE_DEVICE) return EntryKind::other;
+  return EntryKind::file;
+}
+
+constexpr ACCESS_MASK kFolderAccess =
+    FILE_LIST_DIRECTORY | FILE_TRAVERSE | FILE_READ_ATTRIBUTES | FILE_ADD_FILE | FILE_ADD_SUBDIRECTORY;
+// Without delete sharing: while the folder is held nobody can rename or remove it, so that
+// what is made in it stays where the job put it.
+constexpr ULONG kFolderSharing = FILE_SHARE_READ | FILE_SHARE_WRITE;
+
+// A held output folder: a directory handle that the files and folders below it are made
+// relative to.
+class WindowsOutputFolder : public OutputFolder {
+ public:
+  explicit WindowsOutputFolder(HANDLE handle) : handle_(handle) {}
+
+  EntryKind entryKind(const std::string& name) override {
+    HANDLE entry;
+    if (openRelative(handle_.get(), name, FILE_READ_ATTRIBUTES, kAnySharing, FILE_OPEN, 0, entry) < 0)
+      return EntryKind::missing;
+    const zax::UniqueFileHandle owner(entry);
+    return kindOf(attributesOf(entry));
+  }
+
+  FileId fileId(const std::string& name) override {
+    HANDLE entry;
+    if (openRelative(handle_.get(), name, FILE_READ_ATTRIBUTES, kAnySharing, FILE_OPEN, 0, entry) < 0)
+      return FileId();
+    const zax::UniqueFileHandle owner(entry);
+    return idOf(entry);
+  }
+
+  Failure openFolder(const std::string& name, std::unique_ptr<OutputFolder>& folder,
+                     bool& made) override {
+    HANDLE opened;
+    ULONG_PTR information = 0;
+    const NTSTATUS status = openRelative(handle_.get(), name, kFolderAccess, kFolderSharing, FILE_OPEN_IF,
+                                         FILE_DIRECTORY_FILE, opened, &information);
+    made = false;
+    if (status < 0) {
+      // Something that is not a folder is there; a link to a file opens as one.
+      if (status == static_cast<NTSTATUS>(0xC0000103L)) return kindOfName(name);  // STATUS_NOT_A_DIRECTORY
+      return failureOfStatus(status);
+    }
+    zax::UniqueFileHandle owner(opened);
+    made = information == FILE_CREATED;
+    switch (kindOf(attributesOf(opened))) {
+      case EntryKind::directory:
+        break;
+      case EntryKind::link:
+        return Failure::isLink;
+      default:
+        return Failure::notFolder;
+    }
+    folder.reset(new WindowsOutputFolder(owner.get()));
+    owner.release();
+    return Failure::none;
+  }
+
+  Failure createFile(const std::string& name, bool replace, OutputFile& file) override {
+    file = OutputFile{nullptr, name, name, FileId()};
+    HANDLE handle;
+    NTSTATUS status = createNew(name, handle);
+    if (status < 0 && replace && failureOfStatus(status) == Failure::exists) {
+      HANDLE entry;
+      if (openRelative(handle_.get(), name, FILE_READ_ATTRIBUTES, kAnySharing, FILE_OPEN, 0, entry) >= 0) {
+        const zax::UniqueFileHandle owner(entry);
+        const DWORD attributes = attributesOf(entry);
+        if (attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
+          if (attributes & FILE_ATTRIBUTE_DIRECTORY) return Failure::isFolder;
+          if (attributes & FILE_ATTRIBUTE_READONLY) return Failure::readOnly;
+        }
+      }
+      // Written beside the entry and renamed over it at the close: a rename replaces the
+      // entry itself, where deleting a file link under Wine deletes what it leads to.
+      for (unsigned attempt = 0; attempt < 100; ++attempt) {
+        char temporary[32];
+        std::snprintf(temporary, sizeof temporary, ".zax%08lx%02u.tmp", ::GetCurrentProcessId(), attempt);
+        file.writingName = temporary;
+        status = createNew(file.writingName, handle);
+        if (status >= 0 || failureOfStatus(status) != Failure::exists) break;
+      }
+    }
+    if (status < 0) return failureOfStatus(status);
+    file.id = idOf(handle);
+    // The C library may have no room for another stream: the file then goes again.
+    const int descriptor = ::_open_osfhandle(reinterpret_cast<std::intptr_t>(handle), _O_WRONLY | _O_BINARY);
+    if (descriptor == -1) {
+      dispose(handle);
+      ::CloseHandle(handle);
+      return Failure::other;
+    }
+    file.stream = ::_fdopen(descriptor, "wb");
+    if (!file.stream) {
+      dispose(handle);
+      ::_close(descriptor);
+      return Failure::other;
+    }
+    return Failure::none;
+  }
+
+  Failure closeFile(OutputFile& file, bool keep) override {
+    const HANDLE handle = reinterpret_cast<HANDLE>(::_get_osfhandle(::_fileno(file.stream)));
+    Failure failure = Failure::none;
+    if (keep && std::fflush(file.stream) != 0) failure = lastStreamFailure();
+    if (keep && failure == Failure::none && file.writingName != file.name) failure = renameOver(handle, file.name);
+    // Removed through its own handle before it is closed, so that only this file can go.
+    if (!keep || failure != Failure::none) dispose(handle);
+    if (std::fclose(file.stream) != 0 && keep && failure == Failure::none) failure = lastStreamFailure();
+    file.stream = nullptr;
+    return keep ? failure : Failure::none;
+  }
+
+ private:
+  static constexpr ULONG kAnySharing = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+
+  // Never over anything that is there, a link included.
+  NTSTATUS createNew(const std::string& name, HANDLE& handle) {
+    return openRelative(handle_.get(), name, GENERIC_WRITE | DELETE | FILE_READ_ATTRIBUTES, FILE_SHARE_READ,
+                        FILE_CREATE, FILE_NON_DIRECTORY_FILE, handle);
+  }
+
+  Failure kindOfName(const std::string& name) {
+    return entryKind(name) == EntryKind::link ? Failure::isLink : Failure::notFolder;
+  }
+
+  // Renames the open file to `name` in this folder, replacing what is there (a file or a
+  // link itself, never what a link leads to).
+  Failure renameOver(HANDLE handle, const std::string& name) {
+    const std::wstring wide = zax::fromUtf8(name);
+    std::vector<unsigned char> buffer(sizeof(FILE_RENAME_INFO) + wide.size() * sizeof(wchar_t));
+    auto* rename = reinterpret_cast<FILE_RENAME_INFO*>(buffer.data());
+    rename->ReplaceIfExists = TRUE;
+    rename->RootDirectory = handle_.get();
+    rename->FileNameLength = static_cast<DWORD>(wide.size() * sizeof(wchar_t));
+    std::memcpy(rename->FileName, wide.data(), wide.size() * sizeof(wchar_t));
+    if (::SetFileInformationByHandle(handle, FileRenameInfo, rename, static_cast<DWORD>(buffer.size())))
+      return Failure::none;
+    return lastFailure();
+  }
+
+  static void dispose(HANDLE handle) {
+    FILE_DISPOSITION_INFO disposition{TRUE};
+    ::SetFileInformationByHandle(handle, FileDispositionInfo, &disposition, sizeof disposition);
+  }
+
+  zax::UniqueFileHandle handle_;
+};
 
 }  // namespace
 
-bool openOutputFile(const std::string& path, bool replace, OutputFile& file) {
-  file = OutputFile{nullptr, path, path};
-  HANDLE handle = createNew(path);
-  if (handle == INVALID_HANDLE_VALUE) {
-    // Wine shows a Unix link that leads nowhere as nothing at all, yet refuses to create a
-    // file there; it is replaced like any other entry.
-    const DWORD error = ::GetLastError();
-    if (error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS) return false;
-    if (!replace && ::GetFileAttributesW(widePath(path).c_str()) != INVALID_FILE_ATTRIBUTES) return false;
-    // Written beside the entry and renamed over it at the close: a rename replaces the
-    // entry itself, where deleting a file link under Wine deletes what it leads to.
-    const std::size_t slash = path.find_last_of('\\');
-    const std::string folder = slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
-    for (unsigned attempt = 0; attempt < 100 && handle == INVALID_HANDLE_VALUE; ++attempt) {
-      char name[32];
-      std::snprintf(name, sizeof name, ".zax%08lx%02u.tmp", ::GetCurrentProcessId(), attempt);
-      file.writingPath = folder + name;
-      handle = createNew(file.writingPath);
-      if (handle == INVALID_HANDLE_VALUE && ::GetLastError() != ERROR_FILE_EXISTS) return false;
-    }
-    if (handle == INVALID_HANDLE_VALUE) return false;
-  }
-  file.stream = streamOf(handle, file.writingPath);
-  return file.stream != nullptr;
-}
-
-Failure closeOutputFile(OutputFile& file, bool keep) {
-  const bool closed = std::fclose(file.stream) == 0;
-  Failure failure = closed ? Failure::none : lastStreamFailure();
-  file.stream = nullptr;
-  const std::wstring writing = widePath(file.writingPath);
-  if (closed && keep) {
-    const std::wstring target = widePath(file.path);
-    if (file.writingPath == file.path ||
-        ::MoveFileExW(writing.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING))
-      return Failure::none;
-    // A read-only file is replaced like any other, as tar tools do. A link shows as a
-    // reparse point on Windows and is never touched here.
-    const DWORD error = ::GetLastError();
-    const DWORD attributes = ::GetFileAttributesW(target.c_str());
-    if (error == ERROR_ACCESS_DENIED && attributes != INVALID_FILE_ATTRIBUTES &&
-        (attributes & FILE_ATTRIBUTE_READONLY) && !(attributes & FILE_ATTRIBUTE_REPARSE_POINT) &&
-        ::SetFileAttributesW(target.c_str(), attributes & ~static_cast<DWORD>(FILE_ATTRIBUTE_READONLY)) &&
-        ::MoveFileExW(writing.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING))
-      return Failure::none;
-    failure = failureOfSystemError(error);
-  }
-  ::DeleteFileW(writing.c_str());
-  return keep ? failure : Failure::none;
+Failure openOutputRoot(const std::string& path, std::unique_ptr<OutputFolder>& root) {
+  zax::UniqueFileHandle handle(::CreateFileW(widePath(path).c_str(), kFolderAccess | SYNCHRONIZE, kFolderSharing,
+                                             nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+  if (!handle) return lastFailure();
+  root.reset(new WindowsOutputFolder(handle.get()));
+  handle.release();
+  return Failure::none;
 }
 
 bool setStreamFileTime(std::FILE* file, std::int64_t secondsSince1970) {

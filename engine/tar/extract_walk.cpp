@@ -2,6 +2,9 @@
 // their modification times, creates the folders of directory entries, honours the pause
 // and cancel requests before every block, and counts every member it does not extract.
 #include <cstdio>
+#include <memory>
+#include <optional>
+#include <utility>
 #include <vector>
 
 #include "engine/platform/platform.h"
@@ -21,9 +24,9 @@ constexpr std::size_t kOutputBufferSize = 256 * 1024;
 
 class ExtractVisitor : public WalkVisitor {
  public:
-  ExtractVisitor(const std::string& outputRoot, platform::FileId archive,
-                 const std::string& selection, JobControl& control)
-      : tree_(outputRoot, archive, control.hooks),
+  ExtractVisitor(const std::string& outputRoot, std::unique_ptr<platform::OutputFolder> root,
+                 platform::FileId archive, const std::string& selection, JobControl& control)
+      : tree_(outputRoot, std::move(root), archive),
         selection_(selection),
         control_(control),
         buffer_(kOutputBufferSize) {}
@@ -32,14 +35,15 @@ class ExtractVisitor : public WalkVisitor {
   // cut off by an exception: it is removed and counted, as a file that could not be
   // written is.
   ~ExtractVisitor() override {
-    if (output_.stream) abandonOutput(MemberFailure::notWritten);
+    if (output_) abandonOutput(MemberFailure::notWritten);
   }
 
   bool beforeBlock() override {
     if (control_.pauseFlag.load(std::memory_order_relaxed) != 0)
       platform::sleepMilliseconds(kPauseSleepMilliseconds);
-    // A full disk ends the job like a cancel: no later member could be written either.
-    return !diskFull_ && control_.cancelFlag.load(std::memory_order_relaxed) == 0;
+    // A full disk fails the member at hand only: a later, smaller one may still fit.
+    stopped_ = control_.cancelFlag.load(std::memory_order_relaxed) != 0;
+    return !stopped_;
   }
 
   void onDirectory(const Member& member) override {
@@ -65,16 +69,18 @@ class ExtractVisitor : public WalkVisitor {
     size_ = member.size;
     endsInHole_ = false;
     MemberFailure why = MemberFailure::fileNotCreated;
-    if (!tree_.createFile(relative, output_, why)) return fail(member.name, why);
-    std::setvbuf(output_.stream, buffer_.data(), _IOFBF, buffer_.size());
+    std::optional<ReplacedMember> replaced;
+    if (!tree_.createFile(relative, member.name, output_, why, replaced)) return fail(member.name, why);
+    if (replaced) fail(replaced->name, MemberFailure::replacedByLater, member.name);
+    std::setvbuf(output_.file.stream, buffer_.data(), _IOFBF, buffer_.size());
     // An empty member is an empty file, closed at once, with the member's time like any
     // other: an empty file's time is as much part of the archive as its name.
     if (member.size == 0) onFileEnd(true);
   }
 
   void onFileData(const unsigned char* data, std::size_t length) override {
-    if (!output_.stream) return;
-    if (std::fwrite(data, 1, length, output_.stream) != length) return abandonAfterStreamError();
+    if (!output_) return;
+    if (std::fwrite(data, 1, length, output_.file.stream) != length) return abandonAfterStreamError();
     endsInHole_ = false;
   }
 
@@ -82,24 +88,27 @@ class ExtractVisitor : public WalkVisitor {
   // Windows the system fills it with zeros once something is written after it or the size
   // is set past it.
   void onFileHole(std::int64_t length) override {
-    if (!output_.stream) return;
-    if (!platform::skipInStream(output_.stream, length)) return abandonAfterStreamError();
+    if (!output_) return;
+    if (!platform::skipInStream(output_.file.stream, length)) return abandonAfterStreamError();
     endsInHole_ = true;
   }
 
   void onFileEnd(bool complete) override {
-    if (!output_.stream) return;
+    if (!output_) return;
+    std::FILE* stream = output_.file.stream;
     // A file that ends in a hole takes its size from the member: nothing is written there.
-    if (complete && endsInHole_ && !platform::setStreamSize(output_.stream, size_))
+    if (complete && endsInHole_ && !platform::setStreamSize(stream, size_))
       return abandonAfterStreamError();
     // A file cut short by a cancel or by the end of the input stays as written, untimed.
-    if (complete && !platform::setStreamFileTime(output_.stream, mtime_) &&
-        std::ferror(output_.stream))
+    if (complete && !platform::setStreamFileTime(stream, mtime_) && std::ferror(stream))
       return abandonAfterStreamError();
     // A failed close means the last buffered bytes did not reach the disk: the file is not
     // the member, and it is removed.
-    const platform::Failure failure = platform::closeOutputFile(output_, true);
-    if (failure != platform::Failure::none) fail(outputName_, whyNotWritten(failure));
+    const platform::Failure failure = tree_.closeFile(output_, true);
+    if (failure != platform::Failure::none) return fail(outputName_, whyNotWritten(failure));
+    // Cut short by the end of the input rather than by the host's cancel: the file stays,
+    // and its name says which one is not whole.
+    if (!complete && !stopped_) fail(outputName_, MemberFailure::incomplete);
   }
 
  private:
@@ -123,14 +132,13 @@ class ExtractVisitor : public WalkVisitor {
                                                  : MemberFailure::notWritten;
   }
 
-  void fail(const std::string& name, MemberFailure why) {
-    if (why == MemberFailure::diskFull) diskFull_ = true;
-    control_.failures.add(name, why);
+  void fail(const std::string& name, MemberFailure why, const std::string& detail = std::string()) {
+    control_.failures.add(name, why, detail);
   }
 
   // The file cannot be completed: it is removed and what was at its path stays.
   void abandonOutput(MemberFailure why) {
-    platform::closeOutputFile(output_, false);
+    tree_.closeFile(output_, false);
     fail(outputName_, why);
   }
 
@@ -142,12 +150,12 @@ class ExtractVisitor : public WalkVisitor {
   const std::string& selection_;
   JobControl& control_;
   std::vector<char> buffer_;
-  platform::OutputFile output_;
+  OpenOutput output_;
   std::string outputName_;
   std::int64_t mtime_ = 0;
   std::int64_t size_ = 0;
   bool endsInHole_ = false;  // the last stretch passed on was a hole
-  bool diskFull_ = false;
+  bool stopped_ = false;     // the host cancelled the job
 };
 
 }  // namespace
@@ -155,7 +163,14 @@ class ExtractVisitor : public WalkVisitor {
 WalkEnd extractMembers(ArchiveStream& stream, const std::string& outputRoot, platform::FileId archive,
                        const std::string& selection, JobControl& control) {
   WalkProgress progress{control.bytesConsumed, control.archivePosition};
-  ExtractVisitor visitor(outputRoot, archive, selection, control);
+  // The destination was checked and made just before; should it have gone meanwhile, every
+  // member is counted as not extracted.
+  std::unique_ptr<platform::OutputFolder> root;
+  if (control.hooks.openOutputRoot)
+    control.hooks.openOutputRoot(outputRoot, root);
+  else
+    platform::openOutputRoot(outputRoot, root);
+  ExtractVisitor visitor(outputRoot, std::move(root), archive, selection, control);
   return walkArchive(stream, visitor, progress);
 }
 

@@ -1,50 +1,90 @@
-// The files and folders an extraction makes under its output root. Nothing is written
-// through a link: a link at a member's path is replaced, and a folder of a member's path
-// that is a link (below the root itself) is never followed. The archive being read is
-// never replaced. Folders are checked and made once per job, so a member costs time in
-// proportion to its own path, not to every path before it.
+// The files and folders an extraction makes under its output root. Every folder is reached
+// from the one above it through a held folder (platform::OutputFolder), never by its whole
+// path, so a folder renamed or swapped for a link by another process while the job runs
+// cannot lead a write elsewhere; a link met on the way is never followed, and a link at a
+// member's path is replaced, never written through. The archive being read is never
+// replaced. A few folders are held at a time (the ones used last), so memory stays flat
+// whatever the number of folders; one that was let go is reached again from above,
+// checked again.
 #pragma once
 
-#include <cstdio>
+#include <cstddef>
+#include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
-#include <unordered_set>
+#include <unordered_map>
+#include <vector>
 
 #include "engine/failure_log.h"
 #include "engine/platform/platform.h"
-#include "engine/test_hooks.h"
 
 namespace untgz {
 
+// A member's file while it is written, with the folder that holds it.
+struct OpenOutput {
+  std::shared_ptr<platform::OutputFolder> folder;
+  platform::OutputFile file;
+  explicit operator bool() const { return file.stream != nullptr; }
+};
+
+// A file this job wrote earlier under another archive name, which the file system takes as
+// the same name as a later member's (letter case, a character mapped to '_'). The later
+// member replaces it, and the earlier one is counted as not extracted.
+struct ReplacedMember {
+  std::string name;
+};
+
 class OutputTree {
  public:
-  // root: the destination folder as the job was given it; archive: the file being read;
-  // hooks: the engine's, which may stand in for creating a file.
-  OutputTree(const std::string& root, platform::FileId archive, const TestHooks& hooks);
-
-  // The full path of a member's relative path (see memberPath).
-  std::string fullPath(const std::string& relative) const { return root_ + relative; }
+  // root: the destination folder as the job was given it (for the length of paths), held
+  // open in `folder` (null when it could not be opened: then nothing can be made);
+  // archive: the file being read.
+  OutputTree(const std::string& root, std::unique_ptr<platform::OutputFolder> folder,
+             platform::FileId archive);
 
   // Makes the folder of a directory entry and every folder above it. Nothing when it is
   // there (made now or before), else why it is not.
   std::optional<MemberFailure> makeFolder(const std::string& relative);
 
-  // Creates the file of a member, making its folders and replacing a file or link that is
-  // at its path (see platform::openOutputFile). False with the reason in `why`.
-  bool createFile(const std::string& relative, platform::OutputFile& file, MemberFailure& why);
+  // Creates the file of member `memberName` at `relative`, making its folders and replacing
+  // a file or link at its path. False with the reason in `why`. `replaced` receives the
+  // earlier member of this job that the file takes the place of under another name.
+  bool createFile(const std::string& relative, const std::string& memberName, OpenOutput& output,
+                  MemberFailure& why, std::optional<ReplacedMember>& replaced);
+
+  // Closes the member's file (see platform::OutputFolder::closeFile); a file kept whole is
+  // remembered as this job's.
+  platform::Failure closeFile(OpenOutput& output, bool keep);
 
  private:
-  // Makes sure every folder of relative[0, end) is a real folder, making the missing ones.
-  std::optional<MemberFailure> makeFolders(const std::string& relative, std::size_t end);
-  std::optional<MemberFailure> makeOneFolder(const std::string& relative);
-  bool openFile(const std::string& path, bool replace, platform::OutputFile& file) const;
+  using Folder = std::shared_ptr<platform::OutputFolder>;
+
+  // The held folder at relative[0, end), reached from the deepest one held above it and
+  // made where missing; null with the reason in `why`.
+  Folder folderOf(const std::string& relative, std::size_t end, MemberFailure& why);
+  Folder heldFolder(const std::string& key);
+  void hold(const std::string& key, const Folder& folder);
 
   std::string root_;  // ends with a backslash
+  Folder rootFolder_;
   platform::FileId archive_;
-  const TestHooks& hooks_;
-  // Relative paths of folders found or made by this job (their keys end where the folder's
-  // name ends). A folder replaced behind the job's back is caught by the file's own open.
-  std::unordered_set<std::string> folders_;
+  // The folders held, the one used last first; a handful covers the folders an archive
+  // writes into at a time (archives keep a folder's members together).
+  struct Held {
+    std::string key;  // relative path, ending where the folder's name ends
+    Folder folder;
+  };
+  std::vector<Held> held_;
+
+  struct FileIdHash {
+    std::size_t operator()(const platform::FileId& id) const {
+      return static_cast<std::size_t>(id.index * 0x9E3779B97F4A7C15ull ^ id.volume);
+    }
+  };
+  // The files this job wrote, with the names of the members they hold.
+  std::unordered_map<platform::FileId, std::string, FileIdHash> written_;
+  std::string writingMember_;  // the member whose file is open
 };
 
 }  // namespace untgz

@@ -13,6 +13,7 @@
 
 #include "engine/platform/platform.h"
 #include "tests/support/engine_client.h"
+#include "tests/support/output_folder_double.h"
 
 using namespace enginetest;
 using untgz::TestHooks;
@@ -142,11 +143,10 @@ TEST_F(Job, OutOfMemoryDuringAJobEndsItWithFive) {
                                                       .bytes());
   const std::string archive = folder.engineChild("a.tar"), out = folder.engineChild("out"),
                     all = "*.*";
-  auto create =
-      engine.hook(&TestHooks::createOutputFile, [](const std::string& path) -> std::FILE* {
-        if (path.find("second") != std::string::npos) throw std::bad_alloc();
-        return std::fopen(platform::nativePath(path).value_or(path).c_str(), "wb");
-      });
+  auto create = engine.hook(&TestHooks::openOutputRoot, zaxtest::answeringRoot([](const std::string& path) {
+    if (path.find("second") != std::string::npos) throw std::bad_alloc();
+    return zaxtest::FileAnswer::pass();
+  }));
   call("setflaglist", 0);
   ASSERT_EQ(call("zaxuntar", text(archive), text(out), text(all)), 0);
   waitForIdle();

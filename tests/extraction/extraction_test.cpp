@@ -18,6 +18,7 @@
 #include "common/utf8.h"
 #include "engine/platform/platform.h"
 #include "tests/support/engine_client.h"
+#include "tests/support/output_folder_double.h"
 
 #ifdef _WIN32
 #include <windows.h>
@@ -91,13 +92,10 @@ class ExtractionTest : public EngineTest {
     return found;
   }
 
-  // Writes members through the test's own stream where `answer` gives one, else to their
-  // path as the engine would.
-  untgz::ScopedHook createFiles(std::function<std::FILE*(const std::string& path)> answer) {
-    return engine.hook(&TestHooks::createOutputFile, [answer](const std::string& path) -> std::FILE* {
-      if (std::FILE* stream = answer(path)) return stream;
-      return std::fopen(platform::nativePath(path).value_or(path).c_str(), "wb");
-    });
+  // Answers each member's file first (by its path below the destination): refused,
+  // written to the test's own stream, or made as the engine makes it.
+  untgz::ScopedHook createFiles(zaxtest::FileAnswerer answer) {
+    return engine.hook(&TestHooks::openOutputRoot, zaxtest::answeringRoot(std::move(answer)));
   }
 };
 
@@ -185,9 +183,9 @@ TEST_F(Extraction, NothingIsWrittenOutsideTheDestination) {
 
 TEST_F(Extraction, AFileThatCannotBeCreatedIsCountedAndTheJobGoesOn) {
   Workspace x(*this);
-  auto create = engine.hook(&TestHooks::createOutputFile, [](const std::string& path) -> std::FILE* {
-    if (path.find("locked") != std::string::npos) return nullptr;
-    return std::fopen(platform::nativePath(path).value_or(path).c_str(), "wb");
+  auto create = createFiles([](const std::string& path) {
+    return path.find("locked") != std::string::npos ? zaxtest::FileAnswer::refuse(platform::Failure::accessDenied)
+                                                     : zaxtest::FileAnswer::pass();
   });
   const std::int32_t result =
       x.run(TarBuilder().file("locked", std::string(3000, 'l')).file("next", "n").end().bytes());
@@ -199,10 +197,10 @@ TEST_F(Extraction, AFileThatCannotBeCreatedIsCountedAndTheJobGoesOn) {
 
 TEST_F(Extraction, CancelLeavesThePartFileUntimedAndEndsWithZero) {
   Workspace x(*this);
-  auto create = createFiles([this](const std::string& path) -> std::FILE* {
+  auto create = createFiles([this](const std::string& path) {
     // The host's cancel arrives while the big member is being written.
     if (path.find("big") != std::string::npos) engine.job().cancelFlag.store(1);
-    return nullptr;
+    return zaxtest::FileAnswer::pass();
   });
   const std::time_t before = std::time(nullptr);
   const std::int32_t result = x.run(TarBuilder()
@@ -223,10 +221,10 @@ TEST_F(Extraction, CancelLeavesThePartFileUntimedAndEndsWithZero) {
 TEST_F(Extraction, PauseSlowsTheWalkButChangesNothing) {
   Workspace x(*this);
   std::atomic<std::int32_t>& pause = engine.job().pauseFlag;
-  auto create = createFiles([&pause](const std::string& path) -> std::FILE* {
+  auto create = createFiles([&pause](const std::string& path) {
     // Paused from the start of the member, resumed once the walk has slept a few times.
     if (path.find("slow") != std::string::npos) pause.store(1);
-    return nullptr;
+    return zaxtest::FileAnswer::pass();
   });
   std::thread resume([&pause] {
     while (pause.load() == 0) std::this_thread::yield();
@@ -372,18 +370,24 @@ TEST_F(ExtractionSafety, TheArchiveBeingReadIsNeverReplaced) {
   EXPECT_EQ(kept, "o");
 }
 
-TEST_F(ExtractionSafety, ReadOnlyFilesAreReplaced) {
+// A read-only file is kept, as an updater extracting over an install folder may count on;
+// the member is named so that nobody takes the old file for the archive's.
+TEST_F(ExtractionSafety, ReadOnlyFilesAreKeptAndCounted) {
   Workspace x(*this);
   fs::create_directories(x.out(""));
   zaxtest::writeFile(x.out("ro"), "old");
   fs::permissions(x.out("ro"), fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
-  ASSERT_EQ(x.run(TarBuilder().file("ro", "new").end().bytes()), 0);
-  EXPECT_EQ(x.contents("ro"), "new");
+  ASSERT_EQ(x.run(TarBuilder().file("ro", "new").file("next", "n").end().bytes()), 9);
+  EXPECT_EQ(failures(), (std::vector<Failure>{{"ro", 13}}));
+  EXPECT_EQ(x.contents("ro"), "old");
+  EXPECT_EQ(x.contents("next"), "n");
+  fs::permissions(x.out("ro"), fs::perms::owner_write, fs::perm_options::add);
 }
 
-// A full disk ends the job at the member that did not fit, which is removed; what was
-// written before stays. Small files fail at the close, large ones while being written.
-TEST_F(ExtractionSafety, AFullDiskEndsTheJobAndIsReported) {
+// A full disk fails the member that did not fit, which is removed; what was written before
+// stays and the members after it are still tried (a smaller one may fit). Small files fail
+// at the close, large ones while being written.
+TEST_F(ExtractionSafety, AFullDiskFailsTheMemberAndTheJobGoesOn) {
 #ifdef _WIN32
   static const char* const kFullDevice = "Z:\\dev\\full";
 #else
@@ -392,15 +396,22 @@ TEST_F(ExtractionSafety, AFullDiskEndsTheJobAndIsReported) {
   for (const std::size_t size : {std::size_t{10}, std::size_t{600 * 1024}}) {
     SCOPED_TRACE(size);
     Workspace x(*this);
-    auto create = createFiles([](const std::string& path) -> std::FILE* {
-      return path.find("big") != std::string::npos ? std::fopen(kFullDevice, "wb") : nullptr;
+    auto create = createFiles([](const std::string& path) {
+      return path.find("big") != std::string::npos ? zaxtest::FileAnswer::writeTo(std::fopen(kFullDevice, "wb"))
+                                                   : zaxtest::FileAnswer::pass();
     });
-    const std::int32_t result = x.run(
-        TarBuilder().file("first", "1").file("big", std::string(size, 'b')).file("after", "a").end().bytes());
+    const std::int32_t result = x.run(TarBuilder()
+                                          .file("first", "1")
+                                          .file("big", std::string(size, 'b'))
+                                          .file("after", "a")
+                                          .file("big2", std::string(size, 'c'))
+                                          .end()
+                                          .bytes());
     EXPECT_EQ(result, 9);
-    EXPECT_EQ(failures(), (std::vector<Failure>{{"big", 12}}));
+    EXPECT_EQ(failures(), (std::vector<Failure>{{"big", 12}, {"big2", 12}}));
     EXPECT_EQ(x.contents("first"), "1");
-    EXPECT_FALSE(x.exists("after"));
+    EXPECT_EQ(x.contents("after"), "a");
+    EXPECT_FALSE(x.exists("big"));
   }
 }
 
@@ -516,9 +527,9 @@ TEST_F(Extraction, SparseFilesKeepTheirHoles) {
 
 TEST_F(Extraction, CancelInsideASparseMemberKeepsWhatWasWritten) {
   Workspace x(*this);
-  auto create = createFiles([this](const std::string& path) -> std::FILE* {
+  auto create = createFiles([this](const std::string& path) {
     if (path.find("sparse") != std::string::npos) engine.job().cancelFlag.store(1);
-    return nullptr;
+    return zaxtest::FileAnswer::pass();
   });
   const std::string stored(100000, 's');
   EXPECT_EQ(x.run(TarBuilder()
