@@ -165,6 +165,12 @@ bool probeWritableFolder(const std::string& folder) {
   return false;
 }
 
+// Not declared by the SDK's headers; exported by ntdll.
+extern "C" NTSTATUS NTAPI NtQueryDirectoryFile(HANDLE file, HANDLE event, PVOID apcRoutine, PVOID apcContext,
+                                               PIO_STATUS_BLOCK status, PVOID information, ULONG length,
+                                               FILE_INFORMATION_CLASS informationClass, BOOLEAN singleEntry,
+                                               PUNICODE_STRING fileName, BOOLEAN restartScan);
+
 namespace {
 
 Failure failureOfStatus(NTSTATUS status) {
@@ -237,11 +243,10 @@ class WindowsOutputFolder : public OutputFolder {
   explicit WindowsOutputFolder(HANDLE handle) : handle_(handle) {}
 
   EntryKind entryKind(const std::string& name) override {
-    HANDLE entry;
-    if (openRelative(handle_.get(), name, FILE_READ_ATTRIBUTES, kAnySharing, FILE_OPEN, 0, entry) < 0)
-      return EntryKind::missing;
-    const zax::UniqueFileHandle owner(entry);
-    return kindOf(attributesOf(entry));
+    DWORD attributes = INVALID_FILE_ATTRIBUTES;
+    std::uint64_t index = 0;
+    listed(name, attributes, index);
+    return kindOf(attributes);
   }
 
   FileId fileId(const std::string& name) override {
@@ -274,6 +279,16 @@ class WindowsOutputFolder : public OutputFolder {
       default:
         return Failure::notFolder;
     }
+    // Windows opens a link itself here (FILE_OPEN_REPARSE_POINT), but Wine follows a Unix
+    // link and shows its target. This folder's own listing shows the entry as it is: the
+    // handle is taken only when the entry is a real folder and the very one opened, so a
+    // link put there before the open, or swapped in and out around it, is caught.
+    DWORD attributes = INVALID_FILE_ATTRIBUTES;
+    std::uint64_t index = 0;
+    const FileId openedId = idOf(opened);
+    if (!listed(name, attributes, index) || kindOf(attributes) != EntryKind::directory ||
+        !openedId.valid || openedId.index != index)
+      return Failure::isLink;
     folder.reset(new WindowsOutputFolder(owner.get()));
     owner.release();
     return Failure::none;
@@ -342,23 +357,53 @@ class WindowsOutputFolder : public OutputFolder {
                         FILE_CREATE, FILE_NON_DIRECTORY_FILE, handle);
   }
 
+  // Looks `name` up in this folder's listing, which shows a link as a reparse point under
+  // Wine too, with the number of the entry listed. A fresh handle of the folder for each
+  // look: a handle keeps the first pattern it was asked for.
+  bool listed(const std::string& name, DWORD& attributes, std::uint64_t& index) {
+    attributes = INVALID_FILE_ATTRIBUTES;
+    HANDLE listing;
+    if (openRelative(handle_.get(), std::string(), FILE_LIST_DIRECTORY, kAnySharing, FILE_OPEN,
+                     FILE_DIRECTORY_FILE, listing) < 0)
+      return false;
+    const zax::UniqueFileHandle owner(listing);
+    std::wstring pattern = zax::fromUtf8(name);
+    UNICODE_STRING mask;
+    mask.Buffer = pattern.data();
+    mask.Length = static_cast<USHORT>(pattern.size() * sizeof(wchar_t));
+    mask.MaximumLength = mask.Length;
+    // One entry and its name (at most 255 UTF-16 units).
+    alignas(8) unsigned char buffer[sizeof(FILE_ID_BOTH_DIR_INFORMATION) + 256 * sizeof(wchar_t)];
+    IO_STATUS_BLOCK io{};
+    if (NtQueryDirectoryFile(listing, nullptr, nullptr, nullptr, &io, buffer, sizeof buffer,
+                               FileIdBothDirectoryInformation, TRUE, &mask, TRUE) != 0)
+      return false;
+    const auto* entry = reinterpret_cast<const FILE_ID_BOTH_DIR_INFORMATION*>(buffer);
+    attributes = entry->FileAttributes;
+    index = static_cast<std::uint64_t>(entry->FileId.QuadPart);
+    return true;
+  }
+
   Failure kindOfName(const std::string& name) {
     return entryKind(name) == EntryKind::link ? Failure::isLink : Failure::notFolder;
   }
 
   // Renames the open file to `name` in this folder, replacing what is there (a file or a
-  // link itself, never what a link leads to).
+  // link itself, never what a link leads to). Straight to the system with this folder as
+  // the root of the name: Wine's SetFileInformationByHandle reads the name as a path of
+  // the current folder instead.
   Failure renameOver(HANDLE handle, const std::string& name) {
     const std::wstring wide = zax::fromUtf8(name);
-    std::vector<unsigned char> buffer(sizeof(FILE_RENAME_INFO) + wide.size() * sizeof(wchar_t));
+    std::vector<unsigned char> buffer(sizeof(FILE_RENAME_INFO) + (wide.size() + 1) * sizeof(wchar_t));
     auto* rename = reinterpret_cast<FILE_RENAME_INFO*>(buffer.data());
     rename->ReplaceIfExists = TRUE;
     rename->RootDirectory = handle_.get();
     rename->FileNameLength = static_cast<DWORD>(wide.size() * sizeof(wchar_t));
-    std::memcpy(rename->FileName, wide.data(), wide.size() * sizeof(wchar_t));
-    if (::SetFileInformationByHandle(handle, FileRenameInfo, rename, static_cast<DWORD>(buffer.size())))
-      return Failure::none;
-    return lastFailure();
+    std::memcpy(rename->FileName, wide.c_str(), (wide.size() + 1) * sizeof(wchar_t));
+    IO_STATUS_BLOCK io{};
+    const NTSTATUS status =
+        ::NtSetInformationFile(handle, &io, rename, static_cast<ULONG>(buffer.size()), FileRenameInformation);
+    return status >= 0 ? Failure::none : failureOfStatus(status);
   }
 
   static void dispose(HANDLE handle) {

@@ -152,7 +152,8 @@ TEST_F(Extraction, ExistingFilesAreReplaced) {
   Workspace x(*this);
   fs::create_directories(x.out(""));
   zaxtest::writeFile(x.out("f"), std::string(5000, 'o'));
-  ASSERT_EQ(x.run(TarBuilder().file("f", "new").end().bytes()), 0);
+  EXPECT_EQ(x.run(TarBuilder().file("f", "new").end().bytes()), 0);
+  EXPECT_EQ(failures(), std::vector<Failure>{});
   EXPECT_EQ(x.contents("f"), "new");
 }
 
@@ -175,10 +176,18 @@ TEST_F(Extraction, NothingIsWrittenOutsideTheDestination) {
                                               {"a/../../escape2.txt", 1},
                                               {"a\\..\\..\\escape3.txt", 1},
                                               {"../escaped-dir/", 1}}));
+#ifdef _WIN32
+  // A drive's ':' becomes '_' like every ':' on Windows: a folder, never another drive.
+  EXPECT_EQ(x.everything(),
+            (std::vector<std::string>{"a.tar", "out", "out/abs", "out/abs/root.txt", "out/back",
+                                      "out/back/slash.txt", "out/c_", "out/c_/drive.txt",
+                                      "out/c_/drive2.txt", "out/kept.txt"}));
+#else
   EXPECT_EQ(x.everything(),
             (std::vector<std::string>{"a.tar", "out", "out/abs", "out/abs/root.txt", "out/back",
                                       "out/back/slash.txt", "out/drive.txt", "out/drive2.txt",
                                       "out/kept.txt"}));
+#endif
   EXPECT_EQ(x.contents("kept.txt"), "8") << "skipped members' data is read past";
 }
 
@@ -653,6 +662,34 @@ std::string windowsSafe(std::string name) {
 }
 
 }  // namespace
+
+#ifdef _WIN32
+// Names Windows cannot hold as they are land under the one name they map to; members that
+// the file system takes as one name (letter case) end with the later one written and the
+// earlier one counted, naming what replaced it.
+TEST_F(ExtractionSafety, NamesWindowsCannotHoldAreMappedAndClashesCounted) {
+  Workspace x(*this);
+  const std::int32_t result = x.run(TarBuilder()
+                                        .file("NUL", "nul")
+                                        .file("con.txt", "con")
+                                        .file("a.", "a dot")
+                                        .file("f:s", "colon")
+                                        .file("A.txt", "upper")
+                                        .file("a.txt", "lower")
+                                        .end()
+                                        .bytes());
+  EXPECT_EQ(result, 9);
+  EXPECT_EQ(x.contents("_NUL"), "nul");
+  EXPECT_EQ(x.contents("_con.txt"), "con");
+  EXPECT_EQ(x.contents("a_"), "a dot");
+  EXPECT_EQ(x.contents("f_s"), "colon");
+  EXPECT_EQ(x.contents("a.txt"), "lower");
+  EXPECT_EQ(failures(), (std::vector<Failure>{{"A.txt", 15}}));
+  std::string name(untgz::protocol::kUtf8HostBufferSize, ' '), reason(untgz::protocol::kUtf8HostBufferSize, ' ');
+  call("getfailure", reinterpret_cast<std::intptr_t>(&name[0]), reinterpret_cast<std::intptr_t>(&reason[0]), 0);
+  EXPECT_STREQ(reason.c_str(), "replaced by a.txt, which the file system takes as the same name");
+}
+#endif
 
 // Names written by today's tools are UTF-8 (ustar and GNU long names as well as pax records):
 // each lands under its exact name in a destination named in Cyrillic, with a path past 300

@@ -7,12 +7,13 @@
 # the result is 0 only when none was counted. Run against the engine of a Windows build
 # under Wine, the swap done from the Unix side (where Wine's share modes cannot stop it),
 # or against the native engine.
-#   swap_race_test.sh ENGINE_RUN ENGINE_LIBRARY [RUNS]
+#   swap_race_test.sh ENGINE_RUN ENGINE_LIBRARY [RUNS [MEMBERS]]
 # ENGINE_RUN is bench/engine_run of the same build; a .exe runs under Wine's 64-bit loader.
 set -euo pipefail
 engine_run=${1:?engine_run}
 library=${2:?engine library}
 runs=${3:-2}
+members=${4:-20000}
 root="$(cd "$(dirname "$0")/../.." && pwd)"
 
 runner=()
@@ -25,7 +26,6 @@ fi
 
 work=$(mktemp -d /tmp/zax-race.XXXXXX)
 trap 'rm -rf "$work"' EXIT
-members=20000
 for folders in 2 40; do
   python3 - "$work/race$folders.tar" "$members" "$folders" <<'PY'
 import io, sys, tarfile
