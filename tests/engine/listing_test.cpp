@@ -168,3 +168,45 @@ TEST_F(Listing, StoredNamesAreBoundedToWhatTheHostIsHanded) {
   ASSERT_EQ(stored.size(), 3u);
   for (std::size_t i = 0; i < stored.size(); ++i) EXPECT_EQ(stored[i], names[i].substr(0, 255));
 }
+
+// Archive shapes that other readers take, each listed plain and gzip-compressed: what the
+// listing holds and how the job ends.
+TEST_F(Listing, ShapesOtherReadersTake) {
+  struct Expected {
+    std::string name;
+    std::int32_t isDir, size;
+    std::time_t mtime;
+  };
+  struct Case {
+    const char* what;
+    zaxtest::Bytes archive;
+    std::int32_t result;
+    std::vector<Expected> entries;
+  };
+  constexpr std::time_t kTime = 1086091200;  // TarBuilder's
+  const Case cases[] = {
+      {"a first directory without a name",
+       TarBuilder().add({"", '5'}).file("a.txt", "abc").end().bytes(), 0,
+       {{"", 1, 0, kTime}, {"a.txt", 0, 3, kTime}}},
+  };
+  for (const Case& c : cases) {
+    for (const bool compressed : {false, true}) {
+      SCOPED_TRACE(std::string(c.what) + (compressed ? ", gzip" : ", plain"));
+      const ListResult listing = listBytes(compressed ? zaxtest::gzipCompress(c.archive) : c.archive);
+      EXPECT_EQ(listing.result, c.result);
+      ASSERT_EQ(listing.entries.size(), c.entries.size());
+      for (std::size_t i = 0; i < c.entries.size(); ++i) {
+        const Expected& want = c.entries[i];
+        const Listed& got = listing.entries[i];
+        const std::tm local = *std::localtime(&want.mtime);
+        EXPECT_EQ(got.name, want.name);
+        EXPECT_EQ(got.isDir, want.isDir) << want.name;
+        EXPECT_EQ(got.size, want.size) << want.name;
+        EXPECT_EQ((std::vector<int>{got.year, got.month, got.day, got.hour, got.minute, got.second}),
+                  (std::vector<int>{local.tm_year + 1900, local.tm_mon + 1, local.tm_mday, local.tm_hour,
+                                    local.tm_min, local.tm_sec}))
+            << want.name;
+      }
+    }
+  }
+}
