@@ -68,6 +68,8 @@ TEST_F(Listing, ArchivesFromOtherWriters) {
     for (int i = 0; i < 15; ++i) name += "longname/";
     return name + "file.txt";
   }();
+  std::string nulPath;
+  while (nulPath.size() < 200) nulPath += "0123456789";
   std::string trailingSlash;  // a pax path of 1000 characters, cut to what a host can take
   while (trailingSlash.size() < 255) trailingSlash += "123456789/";
   trailingSlash.resize(255);
@@ -94,11 +96,13 @@ TEST_F(Listing, ArchivesFromOtherWriters) {
       {"gnu-nil-sparse-data.tar", 0, {"sparse.db"}},
       {"pax-nil-sparse-hole.tar", 0, {"sparse.db"}},
       {"trailing-slash.tar", 0, {trailingSlash}},
-      // Malformed extended headers are refused, not guessed at.
-      {"pax-bad-hdr-file.tar", 8, {}},
-      {"pax-bad-mtime-file.tar", 8, {}},
-      {"pax-nul-path.tar", 8, {}},
-      {"pax-nul-xattrs.tar", 8, {}},
+      // Extended headers with records that say nothing usable: a path record without its
+      // final newline, a time with letters in it and a key with a NUL in it are passed over,
+      // a path is read up to a NUL in it, as GNU tar and bsdtar read them.
+      {"pax-bad-hdr-file.tar", 0, {"foo"}},
+      {"pax-bad-mtime-file.tar", 0, {"foo"}},
+      {"pax-nul-path.tar", 0, {nulPath}},
+      {"pax-nul-xattrs.tar", 0, {"bad-null.txt"}},
       {"neg-size.tar", 8, {}},
       {"issue10968.tar", 8, {}},
       {"issue11169.tar", 8, {}},
@@ -122,6 +126,8 @@ TEST_F(Listing, SizesAndTimesFromOtherWriters) {
       {"sparse-formats.tar", 0, 200, 1392395740}, {"sparse-formats.tar", 3, 200, 1392337404},
       {"gnu-sparse-big.tar", 0, 2147483647, 0},   {"pax-sparse-big.tar", 0, 2147483647, 0},
       {"gnu-nil-sparse-hole.tar", 0, 1000, 0},
+      // A pax time with letters in it leaves the header's.
+      {"pax-bad-mtime-file.tar", 0, 684, 1442282516},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(std::string(c.file) + " #" + std::to_string(c.index));
@@ -188,6 +194,24 @@ TEST_F(Listing, ShapesOtherReadersTake) {
       {"a first directory without a name",
        TarBuilder().add({"", '5'}).file("a.txt", "abc").end().bytes(), 0,
        {{"", 1, 0, kTime}, {"a.txt", 0, 3, kTime}}},
+      // pax records that say nothing usable are passed over; the header's field stands.
+      {"a pax time with anything after it",
+       TarBuilder().pax({{"mtime", "1748089464.951928467a"}}).file("a.txt", "abc").end().bytes(), 0,
+       {{"a.txt", 0, 3, kTime}}},
+      {"a last pax record without its newline, counted in its length",
+       TarBuilder().add({"PaxHeaders/a.txt", 'x', "9 mtime="}).file("a.txt", "abc").end().bytes(), 0,
+       {{"a.txt", 0, 3, kTime}}},
+      {"a last pax record without its newline, not counted",
+       TarBuilder()
+           .add({"PaxHeaders/a.txt", 'x', zaxtest::paxRecord("mtime", "5") + "13 path=b.txt"})
+           .file("a.txt", "abc")
+           .end()
+           .bytes(),
+       0, {{"a.txt", 0, 3, 5}}},
+      // A length that does not fit the records leaves nothing to trust.
+      {"a pax record longer than the records",
+       TarBuilder().add({"PaxHeaders/a.txt", 'x', "30 path=b.txt\n"}).file("a.txt", "abc").end().bytes(), 8,
+       {}},
   };
   for (const Case& c : cases) {
     for (const bool compressed : {false, true}) {
