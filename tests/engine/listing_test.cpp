@@ -208,6 +208,18 @@ TEST_F(Listing, ShapesOtherReadersTake) {
            .end()
            .bytes(),
        0, {{"a.txt", 0, 3, 5}}},
+      // Old writers' folders: a regular typeflag, a name ending in '/', a size and no data.
+      {"an old folder with a size and no data",
+       TarBuilder().add({"d/", '0', "", kTime, 1000}).file("d/a.txt", "abc").end().bytes(), 0,
+       {{"d/", 1, 0, kTime}, {"d/a.txt", 0, 3, kTime}}},
+      {"an old folder with a NUL typeflag",
+       TarBuilder().add({"d/", '\0', "", kTime, 1000}).file("d/a.txt", "abc").end().bytes(), 0,
+       {{"d/", 1, 0, kTime}, {"d/a.txt", 0, 3, kTime}}},
+      {"an old folder last, with a size", TarBuilder().add({"d/", '0', "", kTime, 1000}).end().bytes(), 0,
+       {{"d/", 1, 0, kTime}}},
+      {"an old folder with data after it",
+       TarBuilder().add({"d/", '0', std::string(700, 'x')}).file("d/a.txt", "abc").end().bytes(), 0,
+       {{"d/", 1, 0, kTime}, {"d/a.txt", 0, 3, kTime}}},
       // A length that does not fit the records leaves nothing to trust.
       {"a pax record longer than the records",
        TarBuilder().add({"PaxHeaders/a.txt", 'x', "30 path=b.txt\n"}).file("a.txt", "abc").end().bytes(), 8,
