@@ -190,6 +190,7 @@ TEST_F(Listing, ShapesOtherReadersTake) {
     std::vector<Expected> entries;
   };
   constexpr std::time_t kTime = 1086091200;  // TarBuilder's
+  constexpr std::int64_t kHuge = 4LL << 60;   // 4 EiB
   const Case cases[] = {
       {"a first directory without a name",
        TarBuilder().add({"", '5'}).file("a.txt", "abc").end().bytes(), 0,
@@ -220,6 +221,17 @@ TEST_F(Listing, ShapesOtherReadersTake) {
       {"an old folder with data after it",
        TarBuilder().add({"d/", '0', std::string(700, 'x')}).file("d/a.txt", "abc").end().bytes(), 0,
        {{"d/", 1, 0, kTime}, {"d/a.txt", 0, 3, kTime}}},
+      // Sparse files of exabytes, their sizes saturated at what the host can take.
+      {"a pax 0.1 sparse file of 4 EiB",
+       TarBuilder().paxSparse(TarBuilder::SparseForm::v01, "huge", kHuge, {{0, 1}}, "h").file("after", "z").end().bytes(),
+       0, {{"huge", 0, 2147483647, kTime}, {"after", 0, 1, kTime}}},
+      {"a pax 1.0 sparse file of 4 EiB, data at its end",
+       TarBuilder()
+           .paxSparse(TarBuilder::SparseForm::v10, "huge", kHuge, {{kHuge - 1, 1}}, "h")
+           .file("after", "z")
+           .end()
+           .bytes(),
+       0, {{"huge", 0, 2147483647, kTime}, {"after", 0, 1, kTime}}},
       // A length that does not fit the records leaves nothing to trust.
       {"a pax record longer than the records",
        TarBuilder().add({"PaxHeaders/a.txt", 'x', "30 path=b.txt\n"}).file("a.txt", "abc").end().bytes(), 8,
