@@ -10,8 +10,10 @@
 // symbolic link whose target lies outside, no hard link to a file outside.
 //   cmake -S . -B build/fuzz -G Ninja -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_C_COMPILER=clang -DZAX_FUZZ=ON
 //   cmake --build build/fuzz --target engine_job_fuzz
-//   nice -n 10 build/fuzz/fuzz/engine_job_fuzz -timeout=30 -rss_limit_mb=1024 build/fuzz/job-corpus \
-//     tests/data fuzz/seeds
+//   mkdir -p build/fuzz/job-corpus build/fuzz/seeds-gz
+//   for f in tests/data/conformance/*.tar fuzz/seeds/*.tar; do gzip -9nc $f > build/fuzz/seeds-gz/${f##*/}.gz; done
+//   nice -n 10 build/fuzz/fuzz/engine_job_fuzz -timeout=30 -rss_limit_mb=2048 build/fuzz/job-corpus \
+//     tests/data fuzz/seeds build/fuzz/seeds-gz
 #include <sys/stat.h>
 #include <unistd.h>
 
