@@ -27,13 +27,15 @@ void EntryList::add(std::int32_t isDir, std::int32_t second, std::int32_t minute
     blocks_.reserve(blocks_.size() + 1);
     blocks_.push_back(std::make_unique<Packed[]>(kEntriesPerBlock));
   }
-  if (nameUsed_ + length > kNameBlockSize) {
+  // An empty name needs no room, but its entry still points into a block: the first
+  // entry's name block is made whatever its length.
+  if (nameBlocks_.empty() || nameUsed_ + length > kNameBlockSize) {
     nameBlocks_.reserve(nameBlocks_.size() + 1);
     nameBlocks_.push_back(std::make_unique<char[]>(kNameBlockSize));
     nameUsed_ = 0;
   }
   const std::size_t nameBlock = nameBlocks_.size() - 1;
-  std::memcpy(nameBlocks_[nameBlock].get() + nameUsed_, name.data(), length);
+  if (length > 0) std::memcpy(nameBlocks_[nameBlock].get() + nameUsed_, name.data(), length);
   Packed& entry = blocks_[count_ / kEntriesPerBlock][count_ % kEntriesPerBlock];
   entry.name = nameBlock * kNameBlockSize + nameUsed_;
   entry.nameLength = static_cast<std::uint16_t>(length);

@@ -80,13 +80,14 @@ bool checksumMatches(const unsigned char* block) {
 
 bool readDecimal(const std::string& text, std::int64_t& value) {
   if (text.empty()) return false;
-  const std::size_t first = std::min(text.find_first_not_of('0'), text.size() - 1);
-  if (text.size() - first > 18) return false;
-  value = 0;
+  std::uint64_t number = 0;
   for (char c : text) {
     if (c < '0' || c > '9') return false;
-    value = value * 10 + (c - '0');
+    const auto digit = static_cast<std::uint64_t>(c - '0');
+    if (number > (static_cast<std::uint64_t>(INT64_MAX) - digit) / 10) return false;
+    number = number * 10 + digit;
   }
+  value = static_cast<std::int64_t>(number);
   return true;
 }
 

@@ -18,8 +18,8 @@ bool readNumber(const unsigned char* field, std::size_t width, std::int64_t& val
 bool readOctal(const unsigned char* field, std::size_t width, std::int64_t& value);
 
 // A decimal number as pax records and sparse maps write it: digits only, leading zeros
-// allowed, at most 18 significant digits (always within 64 bits). False for anything else,
-// the empty text included.
+// allowed, up to the largest signed 64-bit value (a sparse file's real size may be
+// exabytes). False for anything else, the empty text included.
 bool readDecimal(const std::string& text, std::int64_t& value);
 
 // True when the block's checksum field (octal text as readOctal reads it, with at least one

@@ -28,7 +28,6 @@ bool parsePaxTime(const std::string& text, std::int64_t& value) {
 // needed: the map is as long as its records.
 bool applySparseRecord(const std::string& key, const std::string& value, PaxSparse& sparse) {
   if (key == "name") {
-    if (value.find('\0') != std::string::npos) return false;
     sparse.hasName = !value.empty();
     sparse.name = value;
     return true;
@@ -64,32 +63,42 @@ bool applySparseRecord(const std::string& key, const std::string& value, PaxSpar
   return true;
 }
 
-// One record's key and value, applied to `pax`. False for a value this reader refuses.
+// The text of a path-like value as C-based readers see it: up to its first NUL.
+std::string upToNul(const std::string& value) { return value.substr(0, value.find('\0')); }
+
+// One record's key and value, applied to `pax`. A value this reader cannot use leaves the
+// header's own field in force, as other readers do; false only for a sparse record
+// that cannot be read, since a map with a number missing would put the data in the wrong
+// places.
 bool applyRecord(const std::string& key, const std::string& value, PaxOverrides& pax) {
   if (key == "path") {
-    if (value.find('\0') != std::string::npos) return false;
-    pax.hasPath = !value.empty();
-    pax.path = value;
+    pax.path = upToNul(value);
+    pax.hasPath = !pax.path.empty();
   } else if (key == "size") {
+    std::int64_t size = 0;
     if (value.empty()) {
       pax.hasSize = false;
-    } else {
-      if (!readDecimal(value, pax.size)) return false;
+    } else if (readDecimal(value, size)) {
+      pax.size = size;
       pax.hasSize = true;
     }
   } else if (key == "mtime") {
+    std::int64_t mtime = 0;
     if (value.empty()) {
       pax.hasMtime = false;
-    } else {
-      if (!parsePaxTime(value, pax.mtime)) return false;
+    } else if (parsePaxTime(value, mtime)) {
+      pax.mtime = mtime;
       pax.hasMtime = true;
     }
-  } else if (key == "linkpath") {
-    if (value.find('\0') != std::string::npos) return false;
   } else if (key.rfind("GNU.sparse.", 0) == 0) {
+    if (key == "GNU.sparse.name") return applySparseRecord("name", upToNul(value), pax.sparse);
     return applySparseRecord(key.substr(11), value, pax.sparse);
   }
   return true;
+}
+
+bool onlyNuls(const std::string& data, std::size_t from) {
+  return from >= data.size() || data.find_first_not_of('\0', from) == std::string::npos;
 }
 
 }  // namespace
@@ -97,27 +106,28 @@ bool applyRecord(const std::string& key, const std::string& value, PaxOverrides&
 bool parsePaxRecords(const std::string& data, PaxOverrides& pax) {
   std::size_t position = 0;
   while (position < data.size()) {
-    if (data[position] == '\0') {
-      // Some writers pad the records with NULs.
-      if (data.find_first_not_of('\0', position) == std::string::npos) return true;
-      return false;
-    }
+    // Some writers pad the records with NULs.
+    if (data[position] == '\0') return onlyNuls(data, position);
     const std::size_t space = data.find(' ', position);
     if (space == std::string::npos) return false;
     std::int64_t length = 0;
     if (!readDecimal(data.substr(position, space - position), length)) return false;
-    if (length <= static_cast<std::int64_t>(space - position) + 1 ||
-        length > static_cast<std::int64_t>(data.size() - position))
-      return false;
+    if (length <= static_cast<std::int64_t>(space - position) + 1) return false;
+    const auto left = static_cast<std::int64_t>(data.size() - position);
+    // The last record without its final newline: counted in the length and left out, or
+    // written where the newline belongs. It is passed over, as other readers do; a record
+    // whose length does not fit the data any other way leaves nothing to trust after it.
+    if (length > left) return length == left + 1 && data.back() != '\n';
     const std::size_t recordEnd = position + static_cast<std::size_t>(length);
-    if (data[recordEnd - 1] != '\n') return false;
+    if (data[recordEnd - 1] != '\n') return onlyNuls(data, recordEnd);
     const std::string record = data.substr(space + 1, recordEnd - 1 - (space + 1));
-    const std::size_t equals = record.find('=');
-    if (equals == std::string::npos || equals == 0) return false;
-    const std::string key = record.substr(0, equals);
-    if (key.find('\0') != std::string::npos) return false;
-    if (!applyRecord(key, record.substr(equals + 1), pax)) return false;
     position = recordEnd;
+    // A record with no key, or a key with a NUL in it, says nothing this reader could use.
+    const std::size_t equals = record.find('=');
+    if (equals == std::string::npos || equals == 0) continue;
+    const std::string key = record.substr(0, equals);
+    if (key.find('\0') != std::string::npos) continue;
+    if (!applyRecord(key, record.substr(equals + 1), pax)) return false;
   }
   return true;
 }

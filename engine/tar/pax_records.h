@@ -34,12 +34,18 @@ struct PaxOverrides {
 };
 
 // Reads the records of one extended header into `pax`, later records overriding earlier
-// ones. Keys other than path, size, mtime, linkpath and GNU tar's sparse keys are passed
-// over. False for anything malformed: a length that does not end at a newline or runs past
-// the data, a record without "=" or key, a NUL in a key or a name, a size, time or sparse
-// number that is no number, a sparse length without its offset, a map past
-// kMaxSparseSegments. NUL padding after the last record is allowed, as some writers pad
-// the records with it.
+// ones. Keys other than path, size, mtime and GNU tar's sparse keys are passed over.
+//
+// Records are read as GNU tar, bsdtar and Python's tarfile read them: a record that says
+// nothing usable is passed over and the header's own field stays in force (a size or time
+// that is no number or has anything after it, a record without "=" or key, a NUL in a
+// key, the last record without its final newline), and a path is taken up to a NUL in it.
+// False, ending the walk, only where the records themselves cannot be told apart (a
+// length that is no number, does not end at a newline before the next record or runs
+// past the data) and for GNU tar's sparse records that cannot be read (a number that is
+// no number, a length without its offset, a map past kMaxSparseSegments), which would put
+// a file's data in the wrong places. NUL padding after the last record is allowed, as
+// some writers pad the records with it.
 bool parsePaxRecords(const std::string& data, PaxOverrides& pax);
 
 }  // namespace untgz

@@ -44,8 +44,9 @@ SparseMapText::State SparseMapText::feed(const unsigned char* bytes, std::size_t
   for (std::size_t i = 0; i < length; ++i) {
     const char c = static_cast<char>(bytes[i]);
     if (c != '\n') {
-      // 18 digits always fit; the 19th would make the number unreadable anyway.
-      if (c < '0' || c > '9' || digits_.size() >= 18) return State::malformed;
+      // No 64-bit number has more than 19 digits without leading zeros; readDecimal
+      // decides whether those 19 fit.
+      if (c < '0' || c > '9' || digits_.size() >= 19) return State::malformed;
       digits_ += c;
       continue;
     }

@@ -199,10 +199,10 @@ class Walker {
       return sparseFile(member, sparse.map, sparse.realSize, header.size);
     }
     if (!member.name.empty() && member.name.back() == '/') {
-      // Old writers' "directory files": a folder, whose data (if any) is passed over.
+      // Old writers' "directory files": a folder.
       member.kind = Member::Kind::directory;
       visitor_.onDirectory(member);
-      return skipData(header.size);
+      return oldFolderData(header.size);
     }
     member.kind = Member::Kind::file;
     member.size = header.size;
@@ -212,6 +212,20 @@ class Walker {
     });
     visitor_.onFileEnd(!end);
     return end;
+  }
+
+  // Old writers gave such folders a size and no data, as bsdtar and Python's tarfile read
+  // them (taking the size as data would swallow the next member); a few wrote data after
+  // them. The block after the header tells which: a header, or the end of the archive,
+  // means the folder has no data; anything else is its data, passed over by the size.
+  Step oldFolderData(std::int64_t size) {
+    if (size == 0) return kGoOn;
+    const unsigned char* block = nullptr;
+    // Where the input ends or fails here, reading the next header says how.
+    if (nextBlock(block)) return kGoOn;
+    const HeaderView view(block);
+    if (view.isEndBlock() || view.checksumMatches()) return kGoOn;
+    return skipData(size);
   }
 
   // Links, devices and FIFOs: nothing follows the header, whatever the size says.

@@ -68,6 +68,8 @@ TEST_F(Listing, ArchivesFromOtherWriters) {
     for (int i = 0; i < 15; ++i) name += "longname/";
     return name + "file.txt";
   }();
+  std::string nulPath;
+  while (nulPath.size() < 200) nulPath += "0123456789";
   std::string trailingSlash;  // a pax path of 1000 characters, cut to what a host can take
   while (trailingSlash.size() < 255) trailingSlash += "123456789/";
   trailingSlash.resize(255);
@@ -94,11 +96,13 @@ TEST_F(Listing, ArchivesFromOtherWriters) {
       {"gnu-nil-sparse-data.tar", 0, {"sparse.db"}},
       {"pax-nil-sparse-hole.tar", 0, {"sparse.db"}},
       {"trailing-slash.tar", 0, {trailingSlash}},
-      // Malformed extended headers are refused, not guessed at.
-      {"pax-bad-hdr-file.tar", 8, {}},
-      {"pax-bad-mtime-file.tar", 8, {}},
-      {"pax-nul-path.tar", 8, {}},
-      {"pax-nul-xattrs.tar", 8, {}},
+      // Extended headers with records that say nothing usable: a path record without its
+      // final newline, a time with letters in it and a key with a NUL in it are passed over,
+      // a path is read up to a NUL in it, as GNU tar and bsdtar read them.
+      {"pax-bad-hdr-file.tar", 0, {"foo"}},
+      {"pax-bad-mtime-file.tar", 0, {"foo"}},
+      {"pax-nul-path.tar", 0, {nulPath}},
+      {"pax-nul-xattrs.tar", 0, {"bad-null.txt"}},
       {"neg-size.tar", 8, {}},
       {"issue10968.tar", 8, {}},
       {"issue11169.tar", 8, {}},
@@ -122,6 +126,8 @@ TEST_F(Listing, SizesAndTimesFromOtherWriters) {
       {"sparse-formats.tar", 0, 200, 1392395740}, {"sparse-formats.tar", 3, 200, 1392337404},
       {"gnu-sparse-big.tar", 0, 2147483647, 0},   {"pax-sparse-big.tar", 0, 2147483647, 0},
       {"gnu-nil-sparse-hole.tar", 0, 1000, 0},
+      // A pax time with letters in it leaves the header's.
+      {"pax-bad-mtime-file.tar", 0, 684, 1442282516},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(std::string(c.file) + " #" + std::to_string(c.index));
@@ -167,4 +173,88 @@ TEST_F(Listing, StoredNamesAreBoundedToWhatTheHostIsHanded) {
   call("tarinfodelete");
   ASSERT_EQ(stored.size(), 3u);
   for (std::size_t i = 0; i < stored.size(); ++i) EXPECT_EQ(stored[i], names[i].substr(0, 255));
+}
+
+// Archive shapes that other readers take, each listed plain and gzip-compressed: what the
+// listing holds and how the job ends.
+TEST_F(Listing, ShapesOtherReadersTake) {
+  struct Expected {
+    std::string name;
+    std::int32_t isDir, size;
+    std::time_t mtime;
+  };
+  struct Case {
+    const char* what;
+    zaxtest::Bytes archive;
+    std::int32_t result;
+    std::vector<Expected> entries;
+  };
+  constexpr std::time_t kTime = 1086091200;  // TarBuilder's
+  constexpr std::int64_t kHuge = 4LL << 60;   // 4 EiB
+  const Case cases[] = {
+      {"a first directory without a name",
+       TarBuilder().add({"", '5'}).file("a.txt", "abc").end().bytes(), 0,
+       {{"", 1, 0, kTime}, {"a.txt", 0, 3, kTime}}},
+      // pax records that say nothing usable are passed over; the header's field stands.
+      {"a pax time with anything after it",
+       TarBuilder().pax({{"mtime", "1748089464.951928467a"}}).file("a.txt", "abc").end().bytes(), 0,
+       {{"a.txt", 0, 3, kTime}}},
+      {"a last pax record without its newline, counted in its length",
+       TarBuilder().add({"PaxHeaders/a.txt", 'x', "9 mtime="}).file("a.txt", "abc").end().bytes(), 0,
+       {{"a.txt", 0, 3, kTime}}},
+      {"a last pax record without its newline, not counted",
+       TarBuilder()
+           .add({"PaxHeaders/a.txt", 'x', zaxtest::paxRecord("mtime", "5") + "13 path=b.txt"})
+           .file("a.txt", "abc")
+           .end()
+           .bytes(),
+       0, {{"a.txt", 0, 3, 5}}},
+      // Old writers' folders: a regular typeflag, a name ending in '/', a size and no data.
+      {"an old folder with a size and no data",
+       TarBuilder().add({"d/", '0', "", kTime, 1000}).file("d/a.txt", "abc").end().bytes(), 0,
+       {{"d/", 1, 0, kTime}, {"d/a.txt", 0, 3, kTime}}},
+      {"an old folder with a NUL typeflag",
+       TarBuilder().add({"d/", '\0', "", kTime, 1000}).file("d/a.txt", "abc").end().bytes(), 0,
+       {{"d/", 1, 0, kTime}, {"d/a.txt", 0, 3, kTime}}},
+      {"an old folder last, with a size", TarBuilder().add({"d/", '0', "", kTime, 1000}).end().bytes(), 0,
+       {{"d/", 1, 0, kTime}}},
+      {"an old folder with data after it",
+       TarBuilder().add({"d/", '0', std::string(700, 'x')}).file("d/a.txt", "abc").end().bytes(), 0,
+       {{"d/", 1, 0, kTime}, {"d/a.txt", 0, 3, kTime}}},
+      // Sparse files of exabytes, their sizes saturated at what the host can take.
+      {"a pax 0.1 sparse file of 4 EiB",
+       TarBuilder().paxSparse(TarBuilder::SparseForm::v01, "huge", kHuge, {{0, 1}}, "h").file("after", "z").end().bytes(),
+       0, {{"huge", 0, 2147483647, kTime}, {"after", 0, 1, kTime}}},
+      {"a pax 1.0 sparse file of 4 EiB, data at its end",
+       TarBuilder()
+           .paxSparse(TarBuilder::SparseForm::v10, "huge", kHuge, {{kHuge - 1, 1}}, "h")
+           .file("after", "z")
+           .end()
+           .bytes(),
+       0, {{"huge", 0, 2147483647, kTime}, {"after", 0, 1, kTime}}},
+      // A length that does not fit the records leaves nothing to trust.
+      {"a pax record longer than the records",
+       TarBuilder().add({"PaxHeaders/a.txt", 'x', "30 path=b.txt\n"}).file("a.txt", "abc").end().bytes(), 8,
+       {}},
+  };
+  for (const Case& c : cases) {
+    for (const bool compressed : {false, true}) {
+      SCOPED_TRACE(std::string(c.what) + (compressed ? ", gzip" : ", plain"));
+      const ListResult listing = listBytes(compressed ? zaxtest::gzipCompress(c.archive) : c.archive);
+      EXPECT_EQ(listing.result, c.result);
+      ASSERT_EQ(listing.entries.size(), c.entries.size());
+      for (std::size_t i = 0; i < c.entries.size(); ++i) {
+        const Expected& want = c.entries[i];
+        const Listed& got = listing.entries[i];
+        const std::tm local = *std::localtime(&want.mtime);
+        EXPECT_EQ(got.name, want.name);
+        EXPECT_EQ(got.isDir, want.isDir) << want.name;
+        EXPECT_EQ(got.size, want.size) << want.name;
+        EXPECT_EQ((std::vector<int>{got.year, got.month, got.day, got.hour, got.minute, got.second}),
+                  (std::vector<int>{local.tm_year + 1900, local.tm_mon + 1, local.tm_mday, local.tm_hour,
+                                    local.tm_min, local.tm_sec}))
+            << want.name;
+      }
+    }
+  }
 }

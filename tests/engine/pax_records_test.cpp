@@ -1,5 +1,5 @@
-// pax extended header records: what the good ones change about the next member, and the
-// malformed ones that make the header unreadable. The header view's name field.
+// pax extended header records: what the good ones change about the next member, the
+// unusable ones passed over, and the malformed ones that make the header unreadable. The header view's name field.
 #include "engine/tar/pax_records.h"
 
 #include <gtest/gtest.h>
@@ -41,6 +41,8 @@ TEST(PaxRecords, GoodRecordsAndWhatTheyOverride) {
       {"size of 18 digits",
        paxRecord("size", eighteenNines),
        {false, true, false, "", 999999999999999999}},
+      {"the largest size", paxRecord("size", "9223372036854775807"),
+       {false, true, false, "", 0x7fffffffffffffffLL}},
       {"size taken back", paxRecord("size", "5") + paxRecord("size", ""), {}},
       {"fraction of a time dropped",
        paxRecord("mtime", "1350244992.02396"),
@@ -78,6 +80,55 @@ TEST(PaxRecords, GoodRecordsAndWhatTheyOverride) {
   }
 }
 
+// Records that say nothing this reader can use are passed over, as other readers pass
+// them over: the header's own field stays in force, and the records around them count.
+TEST(PaxRecords, UnusableRecordsArePassedOver) {
+  struct Case {
+    const char* name;
+    std::string data;
+    Expected expected;
+  };
+  const Expected pathOnly{true, false, false, "p"};
+  const Case cases[] = {
+      {"a time with anything after it", paxRecord("mtime", "1748089464.951928467a"), {}},
+      {"a time with a letter in its fraction", paxRecord("mtime", "1.5x"), {}},
+      {"a time that is only a dot", paxRecord("mtime", "."), {}},
+      {"a time with two signs", paxRecord("mtime", "--1"), {}},
+      {"a size that is no number", paxRecord("size", "12a"), {}},
+      {"a negative size", paxRecord("size", "-1"), {}},
+      {"a size past 64 bits", paxRecord("size", "9223372036854775808"), {}},
+      {"an unusable value keeps the one before",
+       paxRecord("mtime", "5") + paxRecord("mtime", "6x") + paxRecord("path", "p"),
+       {true, false, true, "p", 0, 5}},
+      {"the last record without its newline, the length counting it",
+       paxRecord("path", "p") + "9 mtime=", pathOnly},
+      {"the last record without its newline, the length not counting it",
+       paxRecord("path", "p") + "8 mtime=", pathOnly},
+      {"the last record ending in NUL padding", paxRecord("path", "p") + std::string("9 size=1\0\0\0", 11), pathOnly},
+      {"a record without '='", paxRecord("path", "p") + "8 pathx\n", pathOnly},
+      {"a record without a key", "6 =ab\n" + paxRecord("path", "p"), pathOnly},
+      {"a NUL in a key", std::string("9 pa\0h=x\n", 9) + paxRecord("path", "p"), pathOnly},
+      {"a path up to a NUL in it", paxRecord("path", std::string("p\0b", 3)), pathOnly},
+      {"a link target with a NUL", paxRecord("linkpath", std::string("a\0b", 3)) + paxRecord("path", "p"),
+       pathOnly},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    untgz::PaxOverrides pax;
+    ASSERT_TRUE(untgz::parsePaxRecords(c.data, pax));
+    EXPECT_EQ(pax.hasPath, c.expected.hasPath);
+    EXPECT_EQ(pax.hasSize, c.expected.hasSize);
+    EXPECT_EQ(pax.hasMtime, c.expected.hasMtime);
+    if (c.expected.hasPath) {
+      EXPECT_EQ(pax.path, c.expected.path);
+    }
+    if (c.expected.hasMtime) {
+      EXPECT_EQ(pax.mtime, c.expected.mtime);
+    }
+  }
+}
+
+// Records that cannot be told apart end the walk: nothing after them can be trusted.
 TEST(PaxRecords, MalformedRecordsAreRefused) {
   struct Case {
     const char* name;
@@ -87,21 +138,14 @@ TEST(PaxRecords, MalformedRecordsAreRefused) {
       {"no blank after the length", "12path=abcde\n"},
       {"a length that is no number", "1a path=x\n"},
       {"a length no longer than its own digits and blank", "2 x=\n"},
-      {"a length past the data", "99 path=a\n"},
-      {"a record that does not end at a newline", "9 path=ab"},
-      {"a record without '='", "8 pathx\n"},
-      {"a record without a key", "6 =ab\n"},
-      {"a NUL in a key", std::string("9 pa\0h=x\n", 9)},
-      {"a NUL in a path", paxRecord("path", std::string("a\0b", 3))},
-      {"a NUL in a link target", paxRecord("linkpath", std::string("a\0b", 3))},
-      {"a size that is no number", paxRecord("size", "12a")},
-      {"a negative size", paxRecord("size", "-1")},
-      {"a size beyond 18 digits", paxRecord("size", "1" + std::string(18, '0'))},
-      {"a time with a letter in its fraction", paxRecord("mtime", "1.5x")},
-      {"a time that is only a dot", paxRecord("mtime", ".")},
-      {"a time with two signs", paxRecord("mtime", "--1")},
+      {"a length far past the data", "99 path=a\n"},
+      {"a length one past data that ends in a newline", "12 path=ab\n"},
+      {"a record that does not end at a newline before the next",
+       "9 path=ab" + paxRecord("size", "1")},
       {"data after the NUL padding", paxRecord("path", "p") + std::string(3, '\0') + "x"},
       {"a good record, then a cut one", paxRecord("path", "p") + "5 x\n"},
+      {"a sparse offset that is no number", paxRecord("GNU.sparse.offset", "1x")},
+      {"a sparse length without its offset", paxRecord("GNU.sparse.numbytes", "1")},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);

@@ -405,11 +405,9 @@ TEST_F(Walk, OutOfRangeHeadersEndTheWalkAsNotReadable) {
       {"size with a letter", badSize(std::string("0000000000z\0", 12))},
       {"size with digits after its blank", badSize(std::string("1 000      \0", 12))},
       {"mtime with a letter", TarBuilder().raw(withField({"m", '0'}, kMtimeOffset, std::string("1234567x123\0", 12))).end().bytes()},
-      {"record without a newline", TarBuilder().add({"p", 'x', "9 path=ab"}).file("f", "").end().bytes()},
+      {"record not ending where the next starts",
+       TarBuilder().add({"p", 'x', "9 path=ab" + zaxtest::paxRecord("size", "0")}).file("f", "").end().bytes()},
       {"record length past the end", TarBuilder().add({"p", 'x', "99 path=a\n"}).file("f", "").end().bytes()},
-      {"record without a key", TarBuilder().add({"p", 'x', "6 =ab\n"}).file("f", "").end().bytes()},
-      {"size that is not a number", TarBuilder().pax({{"size", "12a"}}).file("f", "").end().bytes()},
-      {"path with a NUL", TarBuilder().pax({{"path", std::string("a\0b", 3)}}).file("f", "").end().bytes()},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);

@@ -616,20 +616,82 @@ TEST_F(Extraction, CancelInsideASparseMemberKeepsWhatWasWritten) {
   EXPECT_FALSE(x.exists("after"));
 }
 
-// A real size the file system cannot take: the member is counted and nothing of it stays.
+// Archive shapes that other readers take, each extracted plain and gzip-compressed: the
+// tree that lands, the files' bytes and times, and how the job ends.
+TEST_F(Extraction, ShapesOtherReadersTake) {
+  constexpr std::time_t kTime = 1086091200;  // TarBuilder's
+  struct Case {
+    const char* what;
+    Bytes archive;
+    std::int32_t result;
+    std::vector<std::string> tree;  // under "out"
+    std::time_t mtime;              // of out/a.txt or out/d/a.txt
+  };
+  const Case cases[] = {
+      // The folder without a name is counted as left out, its files land.
+      {"a first directory without a name", TarBuilder().add({"", '5'}).file("a.txt", "abc").end().bytes(), 9,
+       {"a.txt"}, kTime},
+      {"a pax time with anything after it",
+       TarBuilder().pax({{"mtime", "1748089464.951928467a"}}).file("a.txt", "abc").end().bytes(), 0, {"a.txt"},
+       kTime},
+      {"a last pax record without its newline",
+       TarBuilder()
+           .add({"PaxHeaders/a.txt", 'x', zaxtest::paxRecord("mtime", "5") + "13 path=b.txt"})
+           .file("a.txt", "abc")
+           .end()
+           .bytes(),
+       0, {"a.txt"}, 5},
+      {"a last pax record with an empty value and no newline",
+       TarBuilder().add({"PaxHeaders/a.txt", 'x', "9 mtime="}).file("a.txt", "abc").end().bytes(), 0, {"a.txt"},
+       kTime},
+      {"an old folder with a size and no data",
+       TarBuilder().add({"d/", '0', "", kTime, 1000}).file("d/a.txt", "abc").end().bytes(), 0, {"d", "d/a.txt"},
+       kTime},
+  };
+  for (const Case& c : cases) {
+    for (const bool compressed : {false, true}) {
+      SCOPED_TRACE(std::string(c.what) + (compressed ? ", gzip" : ", plain"));
+      Workspace x(*this);
+      EXPECT_EQ(x.run(compressed ? zaxtest::gzipCompress(c.archive) : c.archive), c.result);
+      std::vector<std::string> tree{"a.tar", "out"};
+      for (const std::string& path : c.tree) tree.push_back("out/" + path);
+      EXPECT_EQ(x.everything(), tree);
+      const std::string file = c.tree.back();
+      EXPECT_EQ(x.contents(file), "abc");
+      EXPECT_EQ(modificationTime(x.out(file)), c.mtime);
+    }
+  }
+}
+
+// A real size the file system cannot take: the member is counted and nothing of it stays,
+// while the members after it are extracted.
 TEST_F(ExtractionSafety, ASparseFileTooLargeForTheFileSystemIsCounted) {
-  Workspace x(*this);
-  EXPECT_EQ(x.run(TarBuilder()
-                      .paxSparse(TarBuilder::SparseForm::v01, "huge", 999999999999999999LL, {{0, 1}}, "h")
-                      .end()
-                      .bytes()),
-            9);
-  EXPECT_FALSE(x.exists("huge"));
-  const std::vector<Failure> failed = failures();
-  ASSERT_EQ(failed.size(), 1u);
-  EXPECT_EQ(failed[0].name, "huge");
-  // Too large for the file, or (as some systems say it) for the disk.
-  EXPECT_TRUE(failed[0].reason == 11 || failed[0].reason == 12) << failed[0].reason;
+  constexpr std::int64_t kHuge = 4LL << 60;  // 4 EiB
+  struct Case {
+    const char* what;
+    TarBuilder::SparseForm form;
+    std::int64_t realSize;
+    TarBuilder::Segments map;
+  };
+  const Case cases[] = {
+      {"18 digits", TarBuilder::SparseForm::v01, 999999999999999999LL, {{0, 1}}},
+      {"4 EiB", TarBuilder::SparseForm::v01, kHuge, {{0, 1}}},
+      {"4 EiB, data at its end", TarBuilder::SparseForm::v10, kHuge, {{kHuge - 1, 1}}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    Workspace x(*this);
+    EXPECT_EQ(x.run(TarBuilder().paxSparse(c.form, "huge", c.realSize, c.map, "h").file("after", "z").end().bytes()), 9);
+    EXPECT_FALSE(x.exists("huge"));
+    const std::vector<Failure> failed = failures();
+    ASSERT_EQ(failed.size(), 1u);
+    EXPECT_EQ(failed[0].name, "huge");
+    // Too large for the file, or (as some systems say it) for the disk, which ends the job.
+    EXPECT_TRUE(failed[0].reason == 11 || failed[0].reason == 12) << failed[0].reason;
+    if (failed[0].reason == 11) {
+      EXPECT_EQ(x.contents("after"), "z");
+    }
+  }
 }
 
 // --- Names in every script ------------------------------------------------------------------

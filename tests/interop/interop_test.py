@@ -11,6 +11,7 @@ members are still extracted. Writers that are not installed are skipped.
 
 usage: interop_test.py ENGINE_DRIVER TESTTAR
 """
+import gzip
 import io
 import json
 import os
@@ -256,6 +257,100 @@ def hostile(work):
     checked.append("hostile names")
 
 
+def tar_header(name, typeflag=b"0", size=0, mtime=1086091200):
+    """One ustar header block, its checksum worked out."""
+    h = bytearray(512)
+    h[0:len(name)] = name
+    h[100:108] = b"0000644\0"
+    h[108:116] = h[116:124] = b"0000000\0"
+    h[124:136] = b"%011o\0" % size
+    h[136:148] = b"%011o\0" % mtime
+    h[156:157] = typeflag
+    h[257:265] = b"ustar\x0000"
+    h[148:156] = b" " * 8
+    h[148:156] = b"%06o\0 " % sum(h)
+    return bytes(h)
+
+
+def padded(data):
+    return data + b"\0" * (-len(data) % 512)
+
+
+def pax_record(key, value):
+    body = b" " + key + b"=" + value + b"\n"
+    length = len(body) + 1
+    while len(str(length)) + len(body) != length:
+        length += 1
+    return str(length).encode() + body
+
+
+def with_pax(records, *rest):
+    return tar_header(b"PaxHeaders/x", b"x", len(records)) + padded(records) + b"".join(rest)
+
+
+def odd_shapes(work):
+    """Archive shapes other readers take, built from bytes, each plain and gzip-compressed:
+    the listing and the extracted files must be tarfile's reading, but where the engine
+    reads as libarchive does (the header's field where a pax value is unusable; an old
+    folder with a size has no data) and where a host's 32-bit size saturates."""
+    a_txt = tar_header(b"a.txt", size=3) + padded(b"abc")
+    end = b"\0" * 1024
+    huge = 4 << 60
+    # GNU tar's 0.1 form, which names no version.
+    sparse = (pax_record(b"GNU.sparse.name", b"huge") + pax_record(b"GNU.sparse.realsize", str(huge).encode())
+              + pax_record(b"GNU.sparse.map", b"0,1"))
+    header_time = local_stamp(1086091200)
+    # (label, archive, engine's extraction result, what the engine reads differently)
+    shapes = [
+        ("a first directory without a name", tar_header(b"", b"5") + a_txt + end, "result 9", {}),
+        ("a pax time with trailing junk", with_pax(pax_record(b"mtime", b"1748089464.951928467a"), a_txt, end),
+         "result 0", {"a.txt": ("time", header_time)}),
+        ("a last pax record with an empty value and no newline", with_pax(b"9 mtime=", a_txt, end),
+         "result 0", {"a.txt": ("time", header_time)}),
+        ("an old folder with a NUL typeflag",
+         tar_header(b"d/", b"\0", 1000) + tar_header(b"d/a.txt", size=3) + padded(b"abc") + end, "result 0", {}),
+        ("an old folder with typeflag 0",
+         tar_header(b"d/", b"0", 1000) + tar_header(b"d/a.txt", size=3) + padded(b"abc") + end, "result 0",
+         {"d/": ("dir",), "d/a.txt": ("missing",)}),
+        ("a pax sparse file of 4 EiB",
+         with_pax(sparse, tar_header(b"GNUSparseFile.0/huge", size=1), padded(b"h"),
+                  tar_header(b"after", size=1), padded(b"z"), end),
+         "result 9", {"huge": ("size", 2147483647)}),
+    ]
+    for label, data, extract_result, differences in shapes:
+        for compressed in (False, True):
+            name = f"{label}{', gzip' if compressed else ''}"
+            sub = tempfile.mkdtemp(dir=work)
+            archive = os.path.join(sub, "shape.tar" + (".gz" if compressed else ""))
+            with open(archive, "wb") as f:
+                f.write(gzip.compress(data, mtime=0) if compressed else data)
+            theirs = []
+            for kind, size, stamp, member in reference(archive):
+                change = differences.get(member + ("/" if kind == "dir" else ""), differences.get(member))
+                if change == ("dir",):
+                    kind, size, member = "dir", 0, member.rstrip("/")
+                elif change and change[0] == "time":
+                    stamp = change[1]
+                elif change and change[0] == "size":
+                    size = change[1]
+                theirs.append((kind, size, stamp, member))
+            # Members tarfile loses and the engine reads.
+            theirs += [("file", 3, header_time, m) for m, c in differences.items() if c == ("missing",)]
+            result, ours = engine_listing(archive)
+            if result != "result 0" or ours != theirs:
+                failures.append(f"{name}: listing {result}\n  ours:   {ours}\n  theirs: {theirs}")
+            out = os.path.join(sub, "out")
+            os.makedirs(out)
+            res = run([DRIVER, "extract", archive, out]).stdout.strip()
+            if res != extract_result:
+                failures.append(f"{name}: extraction ended with {res}, not {extract_result}")
+            files = {k: v for k, v in tree(out).items() if v[0] == "file"}
+            wanted = {e[3]: e[1] for e in theirs if e[0] == "file" and e[1] < 2147483647}
+            if {k: len(v[1]) for k, v in files.items()} != wanted:
+                failures.append(f"{name}: extracted {sorted(files)}, wanted {sorted(wanted)}")
+            checked.append(name)
+
+
 def main():
     with tempfile.TemporaryDirectory(prefix="zax-interop-") as work:
         src = os.path.join(work, "src")
@@ -274,6 +369,7 @@ def main():
             sub = tempfile.mkdtemp(dir=work)
             check(label, archive, sub, like_gnu_tar)
         hostile(work)
+        odd_shapes(work)
     print("checked:", ", ".join(checked))
     for failure in failures:
         print("FAIL", failure)
