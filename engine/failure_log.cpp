@@ -25,6 +25,10 @@ std::string memberFailureText(MemberFailure reason, const std::string& detail) {
     case MemberFailure::incomplete: return "incomplete: the archive ends inside it";
     case MemberFailure::replacedByLater:
       return "replaced by " + detail + ", which the file system takes as the same name";
+    case MemberFailure::linkOutside: return "link leads outside the destination folder";
+    case MemberFailure::specialKind: return "it is " + detail + ", which is not extracted";
+    case MemberFailure::linkTargetMissing: return "its link target is not a file this extraction wrote";
+    case MemberFailure::linkNotMade: return "the link could not be made";
   }
   return "it could not be extracted";
 }

@@ -27,6 +27,10 @@ enum class MemberFailure : std::int32_t {
   readOnlyInTheWay = 13,   // a read-only file is at the path, and is kept
   incomplete = 14,         // the archive ends inside the member: its file stays as written
   replacedByLater = 15,    // a later member the file system takes as the same name replaced it
+  linkOutside = 16,        // a link whose target is absolute or leads out of the destination
+  specialKind = 17,        // a FIFO or device, which is never made
+  linkTargetMissing = 18,  // a hard link to a file this job did not write
+  linkNotMade = 19,        // the system made no link, and no copy could stand in
 };
 
 // The text of a reason, for hosts that show which members were left out; `detail` is what

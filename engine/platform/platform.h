@@ -128,26 +128,51 @@ class OutputFolder {
   virtual Failure openFolder(const std::string& name, std::unique_ptr<OutputFolder>& folder,
                              bool& made) = 0;
 
-  // Creates the file `name` for binary writing. Without `replace` nothing that is there is
-  // touched (Failure::exists). With it, what is there (a file or a link, never a folder) is
+  // Creates the file `name` for binary writing, with the permission bits `mode` (0777 of
+  // it, less the process's umask; where the system has such bits, and the system's default
+  // when `mode` is negative). With Replace::no nothing that is there is touched
+  // (Failure::exists). Otherwise what is there (a file or a link, never a folder) is
   // replaced without being opened and without following a link, neither one that is there
-  // nor one put there meanwhile; a read-only file is kept (Failure::readOnly).
-  virtual Failure createFile(const std::string& name, bool replace, OutputFile& file) = 0;
+  // nor one put there meanwhile; a read-only file is kept (Failure::readOnly) unless
+  // Replace::evenReadOnly.
+  enum class Replace { no, yes, evenReadOnly };
+  virtual Failure createFile(const std::string& name, Replace replace, std::int32_t mode,
+                             OutputFile& file) = 0;
 
   // Closes a file this folder created. With `keep` it is put in place, and the answer is
   // Failure::none or why it did not reach its name whole, in which case it is removed and
   // what was there stays. Without `keep` it is removed and the answer is none.
   virtual Failure closeFile(OutputFile& file, bool keep) = 0;
+
+  // Opens the file `name` for binary reading, a link not followed. Null when it cannot.
+  virtual std::FILE* openToRead(const std::string& name) = 0;
+
+  // Makes `name` a hard link to the file `target` of the folder `from` (this one or
+  // another of the same tree), replacing a file or link at `name` as createFile does.
+  virtual Failure makeHardLink(const std::string& name, OutputFolder& from, const std::string& target) = 0;
+
+  // Makes `name` a symbolic link whose text is `target` (kept as given), replacing a file
+  // or link at `name` as createFile does. `toFolder` says what the target is, for systems
+  // whose links know it.
+  virtual Failure makeSymbolicLink(const std::string& name, const std::string& target, bool toFolder) = 0;
+
+  // Gives the folder `name` in this one (never a link) its permission bits (0777 of
+  // `mode` less the umask; left alone when negative) and its modification time. False
+  // when it could not.
+  virtual bool setFolderAttributes(const std::string& name, std::int32_t mode, std::int64_t seconds,
+                                   std::int32_t nanoseconds) = 0;
+
+  // The descriptor or handle the folder is held by, for a link made across two folders.
+  virtual std::intptr_t nativeHandle() const = 0;
 };
 
-// Opens the destination folder of an extraction, which was checked and made before; it may
-// be reached through links, since the user named it.
 Failure openOutputRoot(const std::string& path, std::unique_ptr<OutputFolder>& root);
 
 // Writes out what the stream buffers and sets the creation and last-write time of its
-// file to the instant given in seconds since 1970 UTC, on the open file itself, so that no
-// link is followed; the last-access time is left alone. False when it could not.
-bool setStreamFileTime(std::FILE* file, std::int64_t secondsSince1970);
+// file to the instant given in seconds since 1970 UTC and nanoseconds after them (in 100 ns
+// steps on Windows), on the open file itself, so that no link is followed; the last-access
+// time is left alone. False when it could not.
+bool setStreamFileTime(std::FILE* file, std::int64_t secondsSince1970, std::int32_t nanoseconds = 0);
 
 // Moves the stream's position `length` bytes on without writing (fseeko, _fseeki64): the
 // bytes passed over read as zeros once something is written after them or the size is set

@@ -102,6 +102,25 @@ bool probeWritableFolder(const std::string& folder) {
 
 namespace {
 
+// The process's umask, read without changing it (/proc/self/status has it since Linux
+// 4.7); elsewhere set and put back at once.
+mode_t fileCreationMask() {
+  static const mode_t mask = [] {
+    if (std::FILE* status = std::fopen("/proc/self/status", "re")) {
+      char line[256];
+      unsigned value = 0;
+      bool found = false;
+      while (!found && std::fgets(line, sizeof line, status)) found = std::sscanf(line, "Umask: %o", &value) == 1;
+      std::fclose(status);
+      if (found) return static_cast<mode_t>(value);
+    }
+    const mode_t old = ::umask(022);
+    ::umask(old);
+    return old;
+  }();
+  return mask;
+}
+
 EntryKind kindOf(const struct stat& st) {
   if (S_ISLNK(st.st_mode)) return EntryKind::link;
   if (S_ISDIR(st.st_mode)) return EntryKind::directory;
@@ -155,18 +174,13 @@ class PosixOutputFolder : public OutputFolder {
     return Failure::none;
   }
 
-  Failure createFile(const std::string& name, bool replace, OutputFile& file) override {
+  Failure createFile(const std::string& name, Replace replace, std::int32_t mode, OutputFile& file) override {
     file = OutputFile{nullptr, name, name, FileId()};
-    int fd = create(name);
-    if (fd < 0 && errno == EEXIST && replace) {
-      struct stat st;
-      if (::fstatat(fd_.get(), name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0) {
-        if (S_ISDIR(st.st_mode)) return Failure::isFolder;
-        if (S_ISREG(st.st_mode) && (st.st_mode & 0222) == 0) return Failure::readOnly;
-      }
-      // Removing the entry removes a link itself, never what it leads to.
-      if (::unlinkat(fd_.get(), name.c_str(), 0) != 0 && errno != ENOENT) return failureOf(errno);
-      fd = create(name);
+    const mode_t permissions = mode < 0 ? 0666 : static_cast<mode_t>(mode & 0777);
+    int fd = create(name, permissions);
+    if (fd < 0 && errno == EEXIST && replace != Replace::no) {
+      if (const Failure failure = clear(name, replace); failure != Failure::none) return failure;
+      fd = create(name, permissions);
     }
     if (fd < 0) return failureOf(errno);
     struct stat st;
@@ -185,6 +199,45 @@ class PosixOutputFolder : public OutputFolder {
     return Failure::none;
   }
 
+  std::FILE* openToRead(const std::string& name) override {
+    const int fd = ::openat(fd_.get(), name.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
+    if (fd < 0) return nullptr;
+    std::FILE* stream = ::fdopen(fd, "rb");
+    if (!stream) ::close(fd);
+    return stream;
+  }
+
+  Failure makeHardLink(const std::string& name, OutputFolder& from, const std::string& target) override {
+    const int fromFd = static_cast<int>(from.nativeHandle());
+    if (::linkat(fromFd, target.c_str(), fd_.get(), name.c_str(), 0) == 0) return Failure::none;
+    if (errno != EEXIST) return failureOf(errno);
+    if (const Failure failure = clear(name, Replace::yes); failure != Failure::none) return failure;
+    return ::linkat(fromFd, target.c_str(), fd_.get(), name.c_str(), 0) == 0 ? Failure::none : failureOf(errno);
+  }
+
+  Failure makeSymbolicLink(const std::string& name, const std::string& target, bool) override {
+    if (::symlinkat(target.c_str(), fd_.get(), name.c_str()) == 0) return Failure::none;
+    if (errno != EEXIST) return failureOf(errno);
+    if (const Failure failure = clear(name, Replace::yes); failure != Failure::none) return failure;
+    return ::symlinkat(target.c_str(), fd_.get(), name.c_str()) == 0 ? Failure::none : failureOf(errno);
+  }
+
+  bool setFolderAttributes(const std::string& name, std::int32_t mode, std::int64_t seconds,
+                           std::int32_t nanoseconds) override {
+    const int fd = ::openat(fd_.get(), name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    if (fd < 0) return false;
+    zax::UniqueDescriptor folder(fd);
+    bool done = mode < 0 || ::fchmod(fd, static_cast<mode_t>(mode & 0777) & ~fileCreationMask()) == 0;
+    struct timespec times[2];
+    times[0].tv_sec = 0;
+    times[0].tv_nsec = UTIME_OMIT;
+    times[1].tv_sec = static_cast<time_t>(seconds);
+    times[1].tv_nsec = nanoseconds;
+    return ::futimens(fd, times) == 0 && done;
+  }
+
+  std::intptr_t nativeHandle() const override { return fd_.get(); }
+
   Failure closeFile(OutputFile& file, bool keep) override {
     const bool closed = std::fclose(file.stream) == 0;
     const Failure failure = closed ? Failure::none : failureOf(errno);
@@ -196,9 +249,25 @@ class PosixOutputFolder : public OutputFolder {
 
  private:
   // O_EXCL with O_NOFOLLOW: never over anything, and a link put at the name after it was
-  // cleared makes the open fail instead of writing where the link points.
-  int create(const std::string& name) const {
-    return ::openat(fd_.get(), name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+  // cleared makes the open fail instead of writing where the link points. The system takes
+  // the umask off the permissions; the file is writable through its descriptor whatever
+  // they are.
+  int create(const std::string& name, mode_t permissions) const {
+    return ::openat(fd_.get(), name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, permissions);
+  }
+
+  // Removes what is at `name` so that something new can be made there: a file or a link
+  // (the link itself, never what it leads to), not a folder, and not a read-only file
+  // unless told.
+  Failure clear(const std::string& name, Replace replace) {
+    struct stat st;
+    if (::fstatat(fd_.get(), name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0) {
+      if (S_ISDIR(st.st_mode)) return Failure::isFolder;
+      if (replace != Replace::evenReadOnly && S_ISREG(st.st_mode) && (st.st_mode & 0222) == 0)
+        return Failure::readOnly;
+    }
+    if (::unlinkat(fd_.get(), name.c_str(), 0) != 0 && errno != ENOENT) return failureOf(errno);
+    return Failure::none;
   }
 
   zax::UniqueDescriptor fd_;
@@ -215,13 +284,13 @@ Failure openOutputRoot(const std::string& path, std::unique_ptr<OutputFolder>& r
   return Failure::none;
 }
 
-bool setStreamFileTime(std::FILE* file, std::int64_t secondsSince1970) {
+bool setStreamFileTime(std::FILE* file, std::int64_t secondsSince1970, std::int32_t nanoseconds) {
   if (std::fflush(file) != 0) return false;
   struct timespec times[2];
   times[0].tv_sec = 0;
   times[0].tv_nsec = UTIME_OMIT;
   times[1].tv_sec = static_cast<time_t>(secondsSince1970);
-  times[1].tv_nsec = 0;
+  times[1].tv_nsec = nanoseconds;
   return ::futimens(::fileno(file), times) == 0;
 }
 

@@ -210,6 +210,20 @@ DWORD attributesOf(HANDLE handle) {
                                                             : INVALID_FILE_ATTRIBUTES;
 }
 
+// An instant as Windows keeps it: 100 ns steps since 1601 (a finer part is dropped),
+// computed from the instant itself, since converting through local calendar fields would
+// shift times on the other side of a daylight-saving change by an hour. False past what a
+// FILETIME holds (before 1601, much past the year 30000).
+bool fileTimeOf(std::int64_t secondsSince1970, std::int32_t nanoseconds, FILETIME& time) {
+  const std::int64_t kEpochDifference = 11644473600LL;
+  if (secondsSince1970 < -kEpochDifference || secondsSince1970 > 900000000000LL) return false;
+  ULARGE_INTEGER ticks;
+  ticks.QuadPart = static_cast<ULONGLONG>((secondsSince1970 + kEpochDifference) * 10000000LL + nanoseconds / 100);
+  time.dwLowDateTime = ticks.LowPart;
+  time.dwHighDateTime = ticks.HighPart;
+  return true;
+}
+
 FileId idOf(HANDLE handle) {
   FileId id;
   BY_HANDLE_FILE_INFORMATION information;
@@ -294,29 +308,13 @@ class WindowsOutputFolder : public OutputFolder {
     return Failure::none;
   }
 
-  Failure createFile(const std::string& name, bool replace, OutputFile& file) override {
+  Failure createFile(const std::string& name, Replace replace, std::int32_t, OutputFile& file) override {
     file = OutputFile{nullptr, name, name, FileId()};
     HANDLE handle;
     NTSTATUS status = createNew(name, handle);
-    if (status < 0 && replace && failureOfStatus(status) == Failure::exists) {
-      HANDLE entry;
-      if (openRelative(handle_.get(), name, FILE_READ_ATTRIBUTES, kAnySharing, FILE_OPEN, 0, entry) >= 0) {
-        const zax::UniqueFileHandle owner(entry);
-        const DWORD attributes = attributesOf(entry);
-        if (attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
-          if (attributes & FILE_ATTRIBUTE_DIRECTORY) return Failure::isFolder;
-          if (attributes & FILE_ATTRIBUTE_READONLY) return Failure::readOnly;
-        }
-      }
-      // Written beside the entry and renamed over it at the close: a rename replaces the
-      // entry itself, where deleting a file link under Wine deletes what it leads to.
-      for (unsigned attempt = 0; attempt < 100; ++attempt) {
-        char temporary[32];
-        std::snprintf(temporary, sizeof temporary, ".zax%08lx%02u.tmp", ::GetCurrentProcessId(), attempt);
-        file.writingName = temporary;
-        status = createNew(file.writingName, handle);
-        if (status >= 0 || failureOfStatus(status) != Failure::exists) break;
-      }
+    if (status < 0 && replace != Replace::no && failureOfStatus(status) == Failure::exists) {
+      if (const Failure failure = replaceable(name, replace); failure != Failure::none) return failure;
+      status = createBeside(file.writingName, handle, FILE_NON_DIRECTORY_FILE);
     }
     if (status < 0) return failureOfStatus(status);
     file.id = idOf(handle);
@@ -340,13 +338,93 @@ class WindowsOutputFolder : public OutputFolder {
     const HANDLE handle = reinterpret_cast<HANDLE>(::_get_osfhandle(::_fileno(file.stream)));
     Failure failure = Failure::none;
     if (keep && std::fflush(file.stream) != 0) failure = lastStreamFailure();
-    if (keep && failure == Failure::none && file.writingName != file.name) failure = renameOver(handle, file.name);
+    if (keep && failure == Failure::none && file.writingName != file.name) failure = nameFile(handle, file.name, FileRenameInformation);
     // Removed through its own handle before it is closed, so that only this file can go.
     if (!keep || failure != Failure::none) dispose(handle);
     if (std::fclose(file.stream) != 0 && keep && failure == Failure::none) failure = lastStreamFailure();
     file.stream = nullptr;
     return keep ? failure : Failure::none;
   }
+
+  std::FILE* openToRead(const std::string& name) override {
+    HANDLE handle;
+    if (openRelative(handle_.get(), name, GENERIC_READ, FILE_SHARE_READ, FILE_OPEN, FILE_NON_DIRECTORY_FILE,
+                     handle) < 0)
+      return nullptr;
+    const int descriptor = ::_open_osfhandle(reinterpret_cast<std::intptr_t>(handle), _O_RDONLY | _O_BINARY);
+    if (descriptor == -1) {
+      ::CloseHandle(handle);
+      return nullptr;
+    }
+    std::FILE* stream = ::_fdopen(descriptor, "rb");
+    if (!stream) ::_close(descriptor);
+    return stream;
+  }
+
+  // A second name for the target's file, made through the target's own handle with this
+  // folder as the root of the new name.
+  Failure makeHardLink(const std::string& name, OutputFolder& from, const std::string& target) override {
+    HANDLE file;
+    NTSTATUS status = openRelative(reinterpret_cast<HANDLE>(from.nativeHandle()), target, FILE_READ_ATTRIBUTES,
+                                   kAnySharing, FILE_OPEN, FILE_NON_DIRECTORY_FILE, file);
+    if (status < 0) return failureOfStatus(status);
+    const zax::UniqueFileHandle owner(file);
+    if (entryKind(name) != EntryKind::missing) {
+      if (const Failure failure = replaceable(name, Replace::yes); failure != Failure::none) return failure;
+    }
+    return nameFile(file, name, FileLinkInformation);
+  }
+
+  // Made under a name of its own, given its reparse data, and then put in place: a system
+  // that cannot make the link (Wine, a volume without links, no right to make them) leaves
+  // nothing behind, and the caller can make a copy instead.
+  Failure makeSymbolicLink(const std::string& name, const std::string& target, bool toFolder) override {
+    if (entryKind(name) != EntryKind::missing) {
+      if (const Failure failure = replaceable(name, Replace::yes); failure != Failure::none) return failure;
+    }
+    std::string temporary;
+    HANDLE link;
+    NTSTATUS status = createBeside(temporary, link, toFolder ? FILE_DIRECTORY_FILE : FILE_NON_DIRECTORY_FILE);
+    if (status < 0) return failureOfStatus(status);
+    const zax::UniqueFileHandle owner(link);
+    const std::wstring wide = zax::fromUtf8(target);
+    const std::size_t bytes = wide.size() * sizeof(wchar_t);
+    std::vector<unsigned char> buffer(REPARSE_DATA_BUFFER_HEADER_SIZE + 12 + 2 * bytes);
+    auto* reparse = reinterpret_cast<REPARSE_DATA_BUFFER*>(buffer.data());
+    reparse->ReparseTag = IO_REPARSE_TAG_SYMLINK;
+    reparse->ReparseDataLength = static_cast<USHORT>(12 + 2 * bytes);
+    reparse->SymbolicLinkReparseBuffer.SubstituteNameOffset = 0;
+    reparse->SymbolicLinkReparseBuffer.SubstituteNameLength = static_cast<USHORT>(bytes);
+    reparse->SymbolicLinkReparseBuffer.PrintNameOffset = static_cast<USHORT>(bytes);
+    reparse->SymbolicLinkReparseBuffer.PrintNameLength = static_cast<USHORT>(bytes);
+    reparse->SymbolicLinkReparseBuffer.Flags = SYMLINK_FLAG_RELATIVE;
+    std::memcpy(reparse->SymbolicLinkReparseBuffer.PathBuffer, wide.data(), bytes);
+    std::memcpy(reinterpret_cast<unsigned char*>(reparse->SymbolicLinkReparseBuffer.PathBuffer) + bytes, wide.data(),
+                bytes);
+    DWORD returned = 0;
+    Failure failure = Failure::none;
+    if (buffer.size() > MAXIMUM_REPARSE_DATA_BUFFER_SIZE ||
+        !::DeviceIoControl(link, FSCTL_SET_REPARSE_POINT, buffer.data(), static_cast<DWORD>(buffer.size()), nullptr,
+                           0, &returned, nullptr))
+      failure = Failure::other;
+    if (failure == Failure::none) failure = nameFile(link, name, FileRenameInformation);
+    if (failure != Failure::none) dispose(link);
+    return failure;
+  }
+
+  bool setFolderAttributes(const std::string& name, std::int32_t, std::int64_t seconds,
+                           std::int32_t nanoseconds) override {
+    HANDLE folder;
+    if (openRelative(handle_.get(), name, FILE_WRITE_ATTRIBUTES | FILE_READ_ATTRIBUTES, kAnySharing, FILE_OPEN,
+                     FILE_DIRECTORY_FILE, folder) < 0)
+      return false;
+    const zax::UniqueFileHandle owner(folder);
+    FILETIME time;
+    return kindOf(attributesOf(folder)) == EntryKind::directory && fileTimeOf(seconds, nanoseconds, time) &&
+           ::SetFileTime(folder, &time, nullptr, &time) != 0;
+  }
+
+  std::intptr_t nativeHandle() const override { return reinterpret_cast<std::intptr_t>(handle_.get()); }
 
  private:
   static constexpr ULONG kAnySharing = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
@@ -384,16 +462,43 @@ class WindowsOutputFolder : public OutputFolder {
     return true;
   }
 
-  Failure kindOfName(const std::string& name) {
-    return entryKind(name) == EntryKind::link ? Failure::isLink : Failure::notFolder;
+  // Whether what is at `name` may be replaced: a file or a link, not a folder, and not a
+  // read-only file unless told.
+  Failure replaceable(const std::string& name, Replace replace) {
+    HANDLE entry;
+    if (openRelative(handle_.get(), name, FILE_READ_ATTRIBUTES, kAnySharing, FILE_OPEN, 0, entry) < 0)
+      return Failure::none;
+    const zax::UniqueFileHandle owner(entry);
+    const DWORD attributes = attributesOf(entry);
+    if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_REPARSE_POINT)) return Failure::none;
+    if (attributes & FILE_ATTRIBUTE_DIRECTORY) return Failure::isFolder;
+    if (replace != Replace::evenReadOnly && (attributes & FILE_ATTRIBUTE_READONLY)) return Failure::readOnly;
+    return Failure::none;
   }
 
-  // Renames the open file to `name` in this folder, replacing what is there (a file or a
-  // link itself, never what a link leads to). Straight to the system with this folder as
-  // the root of the name: Wine's SetFileInformationByHandle reads the name as a path of
-  // the current folder instead.
-  Failure renameOver(HANDLE handle, const std::string& name) {
+  // Creates an entry under a name of its own beside the others, to be renamed over an entry
+  // that is there: a rename replaces the entry itself, where deleting a file link under
+  // Wine deletes what it leads to.
+  NTSTATUS createBeside(std::string& name, HANDLE& handle, ULONG options) {
+    NTSTATUS status = 0;
+    for (unsigned attempt = 0; attempt < 100; ++attempt) {
+      char temporary[32];
+      std::snprintf(temporary, sizeof temporary, ".zax%08lx%02u.tmp", ::GetCurrentProcessId(), attempt);
+      name = temporary;
+      status = openRelative(handle_.get(), name, GENERIC_WRITE | DELETE | FILE_READ_ATTRIBUTES, FILE_SHARE_READ,
+                            FILE_CREATE, options, handle);
+      if (status >= 0 || failureOfStatus(status) != Failure::exists) break;
+    }
+    return status;
+  }
+
+  // Gives the open file `name` in this folder, by a rename or a new link, replacing a file
+  // or link there (the entry itself, never what a link leads to). Straight to the system
+  // with this folder as the root of the name: Wine's SetFileInformationByHandle reads the
+  // name as a path of the current folder instead.
+  Failure nameFile(HANDLE handle, const std::string& name, FILE_INFORMATION_CLASS how) {
     const std::wstring wide = zax::fromUtf8(name);
+    // FILE_RENAME_INFO and FILE_LINK_INFORMATION are laid out alike.
     std::vector<unsigned char> buffer(sizeof(FILE_RENAME_INFO) + (wide.size() + 1) * sizeof(wchar_t));
     auto* rename = reinterpret_cast<FILE_RENAME_INFO*>(buffer.data());
     rename->ReplaceIfExists = TRUE;
@@ -401,9 +506,12 @@ class WindowsOutputFolder : public OutputFolder {
     rename->FileNameLength = static_cast<DWORD>(wide.size() * sizeof(wchar_t));
     std::memcpy(rename->FileName, wide.c_str(), (wide.size() + 1) * sizeof(wchar_t));
     IO_STATUS_BLOCK io{};
-    const NTSTATUS status =
-        ::NtSetInformationFile(handle, &io, rename, static_cast<ULONG>(buffer.size()), FileRenameInformation);
+    const NTSTATUS status = ::NtSetInformationFile(handle, &io, rename, static_cast<ULONG>(buffer.size()), how);
     return status >= 0 ? Failure::none : failureOfStatus(status);
+  }
+
+  Failure kindOfName(const std::string& name) {
+    return entryKind(name) == EntryKind::link ? Failure::isLink : Failure::notFolder;
   }
 
   static void dispose(HANDLE handle) {
@@ -425,20 +533,11 @@ Failure openOutputRoot(const std::string& path, std::unique_ptr<OutputFolder>& r
   return Failure::none;
 }
 
-bool setStreamFileTime(std::FILE* file, std::int64_t secondsSince1970) {
-  const std::int64_t kEpochDifference = 11644473600LL;
-  // A FILETIME counts from 1601 and cannot hold much past the year 30000.
-  if (secondsSince1970 < -kEpochDifference || secondsSince1970 > 900000000000LL) return false;
-  if (std::fflush(file) != 0) return false;
+bool setStreamFileTime(std::FILE* file, std::int64_t secondsSince1970, std::int32_t nanoseconds) {
+  FILETIME time;
+  if (!fileTimeOf(secondsSince1970, nanoseconds, time) || std::fflush(file) != 0) return false;
   const auto handle = reinterpret_cast<HANDLE>(::_get_osfhandle(::_fileno(file)));
   if (handle == INVALID_HANDLE_VALUE) return false;
-  // The instant itself, in 100 ns steps since 1601: converting through local calendar
-  // fields would shift times on the other side of a daylight-saving change by an hour.
-  ULARGE_INTEGER ticks;
-  ticks.QuadPart = static_cast<ULONGLONG>((secondsSince1970 + kEpochDifference) * 10000000LL);
-  FILETIME time;
-  time.dwLowDateTime = ticks.LowPart;
-  time.dwHighDateTime = ticks.HighPart;
   return ::SetFileTime(handle, &time, nullptr, &time) != 0;
 }
 

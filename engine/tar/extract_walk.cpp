@@ -1,6 +1,8 @@
-// The extraction walk: writes the selected regular files under the output root with
-// their modification times, creates the folders of directory entries, honours the pause
-// and cancel requests before every block, and counts every member it does not extract.
+// The extraction walk: writes the selected regular files under the output root with their
+// permission bits and modification times, makes the folders of directory entries (given
+// their modes and times once their members are written) and the links whose targets stay
+// inside the root, honours the pause and cancel requests before every block, and counts
+// every member it does not extract, devices and FIFOs among them.
 #include <cstdio>
 #include <memory>
 #include <optional>
@@ -53,24 +55,61 @@ class ExtractVisitor : public WalkVisitor {
     // "./" and "/" name the output root itself, which is there already.
     if (verdict == MemberPath::empty && !member.name.empty()) return;
     if (!placeable(member, verdict)) return;
-    if (auto failure = tree_.makeFolder(relative)) fail(member.name, *failure);
+    tree_.settleFoldersOutside(relative);
+    if (auto failure = tree_.makeFolder(relative)) return fail(member.name, *failure);
+    tree_.settleFolderLater(relative, member.mode, member.mtime, member.mtimeNanoseconds);
   }
+
+  void onLink(const Member& member) override {
+    std::string relative;
+    if (!selectedAndPlaceable(member, relative)) return;
+    MemberFailure why = MemberFailure::linkNotMade;
+    std::optional<ReplacedMember> replaced;
+    bool made = false;
+    if (member.kind == Member::Kind::hardLink) {
+      // The target is a member's name, read as member names are.
+      std::string target;
+      if (memberPath(member.linkName, target, nameRules_) != MemberPath::ok) return fail(member.name, MemberFailure::linkOutside);
+      made = tree_.makeHardLink(relative, member.name, target, member.mtime, member.mtimeNanoseconds, why, replaced);
+    } else {
+      std::string leadsTo, text;
+      if (!symbolicLinkTarget(relative, member.linkName, nameRules_, leadsTo, text))
+        return fail(member.name, MemberFailure::linkOutside);
+      made = tree_.makeSymbolicLink(relative, member.name, text, leadsTo, member.mtime, member.mtimeNanoseconds,
+                                    why, replaced);
+    }
+    if (replaced) fail(replaced->name, MemberFailure::replacedByLater, member.name);
+    if (!made) fail(member.name, why);
+  }
+
+  // Devices and FIFOs are never made: they are counted, naming what they are.
+  void onSpecial(const Member& member) override {
+    std::string relative;
+    if (!selectedAndPlaceable(member, relative)) return;
+    switch (member.typeflag) {
+      case '3': return fail(member.name, MemberFailure::specialKind, "a character device");
+      case '4': return fail(member.name, MemberFailure::specialKind, "a block device");
+      case '6': return fail(member.name, MemberFailure::specialKind, "a FIFO");
+      default: return fail(member.name, MemberFailure::specialKind, std::string("an entry of type '") + member.typeflag + "'");
+    }
+  }
+
+  // Every folder waiting for its mode and time gets them.
+  void finish() { tree_.settleAllFolders(); }
 
   void onFileBegin(const Member& member) override {
     std::string relative;
-    const MemberPath verdict = memberPath(member.name, relative, nameRules_);
-    // A member without a name cannot be matched against the selection, so nobody can tell
-    // whether it was wanted: it is counted as left out whatever the selection says.
-    if (verdict != MemberPath::empty && !matchSelection(member.name, selection_)) return;
-    if (!placeable(member, verdict)) return;
+    if (!selectedAndPlaceable(member, relative)) return;
     // Taken before the file exists: from its creation to its close nothing may throw.
     outputName_ = member.name;
     mtime_ = member.mtime;
+    nanoseconds_ = member.mtimeNanoseconds;
     size_ = member.size;
     endsInHole_ = false;
     MemberFailure why = MemberFailure::fileNotCreated;
     std::optional<ReplacedMember> replaced;
-    if (!tree_.createFile(relative, member.name, output_, why, replaced)) return fail(member.name, why);
+    if (!tree_.createFile(relative, member.name, member.mode, output_, why, replaced))
+      return fail(member.name, why);
     if (replaced) fail(replaced->name, MemberFailure::replacedByLater, member.name);
     std::setvbuf(output_.file.stream, buffer_.data(), _IOFBF, buffer_.size());
     // An empty member is an empty file, closed at once, with the member's time like any
@@ -100,7 +139,7 @@ class ExtractVisitor : public WalkVisitor {
     if (complete && endsInHole_ && !platform::setStreamSize(stream, size_))
       return abandonAfterStreamError();
     // A file cut short by a cancel or by the end of the input stays as written, untimed.
-    if (complete && !platform::setStreamFileTime(stream, mtime_) && std::ferror(stream))
+    if (complete && !platform::setStreamFileTime(stream, mtime_, nanoseconds_) && std::ferror(stream))
       return abandonAfterStreamError();
     // A failed close means the last buffered bytes did not reach the disk: the file is not
     // the member, and it is removed.
@@ -112,6 +151,19 @@ class ExtractVisitor : public WalkVisitor {
   }
 
  private:
+  // True, with its path below the root, for a member the selection takes and whose name
+  // gives such a path; a member without a name cannot be matched against the selection,
+  // so nobody can tell whether it was wanted: it is counted as left out whatever the
+  // selection says. Folders above the path that wait for their mode and time and do not
+  // hold it get them now.
+  bool selectedAndPlaceable(const Member& member, std::string& relative) {
+    const MemberPath verdict = memberPath(member.name, relative, nameRules_);
+    if (verdict != MemberPath::empty && !matchSelection(member.name, selection_)) return false;
+    if (!placeable(member, verdict)) return false;
+    tree_.settleFoldersOutside(relative);
+    return true;
+  }
+
   // False, with the member counted, when its name gives no path below the root.
   bool placeable(const Member& member, MemberPath verdict) {
     switch (verdict) {
@@ -153,6 +205,7 @@ class ExtractVisitor : public WalkVisitor {
   OpenOutput output_;
   std::string outputName_;
   std::int64_t mtime_ = 0;
+  std::int32_t nanoseconds_ = 0;
   std::int64_t size_ = 0;
   bool endsInHole_ = false;  // the last stretch passed on was a hole
   bool stopped_ = false;     // the host cancelled the job
@@ -171,7 +224,9 @@ WalkEnd extractMembers(ArchiveStream& stream, const std::string& outputRoot, pla
   else
     platform::openOutputRoot(outputRoot, root);
   ExtractVisitor visitor(outputRoot, std::move(root), archive, selection, control);
-  return walkArchive(stream, visitor, progress);
+  const WalkEnd end = walkArchive(stream, visitor, progress);
+  visitor.finish();
+  return end;
 }
 
 }  // namespace untgz

@@ -71,6 +71,12 @@ bool HeaderView::mtime(std::int64_t& value) const {
   return readNumber(at(kMtimeField), kMtimeField.width, value);
 }
 
+bool HeaderView::mode(std::int64_t& value) const {
+  return readNumber(at(kModeField), kModeField.width, value);
+}
+
+std::string HeaderView::linkName() const { return fieldText(at(kLinkNameField), kLinkNameField.width); }
+
 std::string HeaderView::name() const {
   std::string name = fieldText(at(kNameField), kNameField.width);
   if (std::memcmp(at(kMagicField), "ustar\0", kMagicField.width) == 0 && *at(kPrefixField) != '\0')

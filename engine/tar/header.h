@@ -20,10 +20,12 @@ struct HeaderField {
 };
 
 constexpr HeaderField kNameField{0, 100};
+constexpr HeaderField kModeField{100, 8};
 constexpr HeaderField kSizeField{124, 12};
 constexpr HeaderField kMtimeField{136, 12};
 constexpr HeaderField kChecksumField{148, 8};
 constexpr HeaderField kTypeflagField{156, 1};
+constexpr HeaderField kLinkNameField{157, 100};
 constexpr HeaderField kMagicField{257, 6};      // "ustar\0" in a POSIX header
 constexpr HeaderField kPrefixField{345, 155};   // ustar: the folders before the name
 // An old GNU sparse header ('S'): four map entries (offset and length, 12 bytes each),
@@ -66,6 +68,9 @@ class HeaderView {
   // The numeric fields; false when the field is no number (see readNumber).
   bool size(std::int64_t& value) const;
   bool mtime(std::int64_t& value) const;
+  bool mode(std::int64_t& value) const;
+  // The link target field (hard and symbolic links).
+  std::string linkName() const;
   const unsigned char* block() const { return block_; }
   char typeflag() const { return static_cast<char>(block_[kTypeflagField.offset]); }
   // The name field, after the ustar prefix and a "/" when the header is ustar and has one.

@@ -2,6 +2,7 @@
 
 #include <cctype>
 #include <cstddef>
+#include <vector>
 
 namespace untgz {
 
@@ -112,6 +113,52 @@ MemberPath memberPath(const std::string& memberName, std::string& relative, Name
     begin = end + 1;
   }
   return relative.empty() ? MemberPath::empty : MemberPath::ok;
+}
+
+bool symbolicLinkTarget(const std::string& linkRelative, const std::string& target, NameRules rules,
+                        std::string& leadsTo, std::string& text) {
+  leadsTo.clear();
+  text.clear();
+  if (target.empty() || isSeparator(target[0]) || (rules == NameRules::windows && isDrivePrefix(target, 0)))
+    return false;
+  // The folders the link is in (its own name is the last component), then the target's
+  // steps from there.
+  std::vector<std::string> at;
+  for (std::size_t begin = 0, end; (end = linkRelative.find('\\', begin)) != std::string::npos; begin = end + 1)
+    at.push_back(linkRelative.substr(begin, end - begin));
+  std::vector<std::string> steps;  // the text's components
+  for (std::size_t begin = 0; begin <= target.size();) {
+    std::size_t end = begin;
+    while (end < target.size() && !isSeparator(target[end])) ++end;
+    std::string component = target.substr(begin, end - begin);
+    const bool climbs = climbsUp(target, begin, end, rules);
+    begin = end + 1;
+    if (component.empty() || component == ".") continue;
+    if (component == "..") {
+      if (at.empty()) return false;
+      at.pop_back();
+    } else if (climbs) {
+      return false;
+    } else {
+      if (rules == NameRules::windows) mapForWindows(component, 0);
+      at.push_back(component);
+    }
+    steps.push_back(component);
+  }
+  for (const std::string& component : at) {
+    if (!leadsTo.empty()) leadsTo += '\\';
+    leadsTo += component;
+  }
+  if (rules == NameRules::bytes) {
+    text = target;
+  } else {
+    for (const std::string& step : steps) {
+      if (!text.empty()) text += '\\';
+      text += step;
+    }
+    if (text.empty()) text = ".";
+  }
+  return true;
 }
 
 }  // namespace untgz

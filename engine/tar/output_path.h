@@ -32,4 +32,14 @@ enum class NameRules { bytes, windows };
 MemberPath memberPath(const std::string& memberName, std::string& relative,
                       NameRules rules = NameRules::bytes);
 
+// Where a symbolic link at `linkRelative` (a path memberPath gave) leads, read lexically
+// from the link's folder, the way Python's tarfile "data" filter reads it: `leadsTo`
+// receives the target's path below the root (memberPath's form; empty for the root
+// itself), and `text` what the link is made to hold: the target as stored with the bytes
+// rules, its components mapped as memberPath maps them and backslashes with the Windows
+// rules. False for a target that is empty, absolute (a leading separator or, with the
+// Windows rules, a drive) or that climbs out of the root on the way.
+bool symbolicLinkTarget(const std::string& linkRelative, const std::string& target, NameRules rules,
+                        std::string& leadsTo, std::string& text);
+
 }  // namespace untgz

@@ -1,9 +1,11 @@
 #include "engine/tar/output_tree.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <new>
 #include <utility>
 
+#include "common/unique_resource.h"
 #include "engine/tar/output_path.h"
 
 namespace untgz {
@@ -131,47 +133,60 @@ OutputTree::Folder OutputTree::folderOf(const std::string& relative, std::size_t
   return folder;
 }
 
-bool OutputTree::createFile(const std::string& relative, const std::string& memberName,
-                            OpenOutput& output, MemberFailure& why,
-                            std::optional<ReplacedMember>& replaced) {
+OutputTree::Folder OutputTree::parentOf(const std::string& relative, std::string& name, MemberFailure& why) {
   if (platform::pathTooLong(root_ + relative)) {
     why = MemberFailure::pathTooLong;
-    return false;
+    return nullptr;
   }
   const std::size_t slash = relative.find_last_of('\\');
-  Folder folder = folderOf(relative, slash == std::string::npos ? 0 : slash, why);
+  name = slash == std::string::npos ? relative : relative.substr(slash + 1);
+  return folderOf(relative, slash == std::string::npos ? 0 : slash, why);
+}
+
+bool OutputTree::mayReplace(platform::OutputFolder& folder, const std::string& name,
+                            const std::string& memberName, MemberFailure& why,
+                            std::optional<ReplacedMember>& replaced, platform::FileId& replacedId) {
+  switch (folder.entryKind(name)) {
+    case platform::EntryKind::directory:
+      why = MemberFailure::folderInTheWay;
+      return false;
+    case platform::EntryKind::file: {
+      const platform::FileId id = folder.fileId(name);
+      if (id == archive_) {
+        why = MemberFailure::isTheArchive;
+        return false;
+      }
+      const auto earlier = written_.find(id);
+      if (earlier != written_.end()) {
+        replacedId = id;
+        if (!sameName(earlier->second, memberName)) replaced = ReplacedMember{earlier->second};
+      }
+      return true;
+    }
+    default:
+      return true;
+  }
+}
+
+bool OutputTree::createFile(const std::string& relative, const std::string& memberName, std::int32_t mode,
+                            OpenOutput& output, MemberFailure& why,
+                            std::optional<ReplacedMember>& replaced) {
+  std::string name;
+  Folder folder = parentOf(relative, name, why);
   if (!folder) return false;
-  const std::string name = slash == std::string::npos ? relative : relative.substr(slash + 1);
 
   // Most members land where nothing is yet: the file is made at once (never over anything:
   // the creation fails when something is there), and what is at the path is looked at only
   // when it fails. That saves a look per file when a fresh folder takes thousands.
-  platform::Failure failure = folder->createFile(name, false, output.file);
+  using Replace = platform::OutputFolder::Replace;
+  platform::Failure failure = folder->createFile(name, Replace::no, mode, output.file);
   platform::FileId replacedId;
   if (failure == platform::Failure::exists) {
-    switch (folder->entryKind(name)) {
-      case platform::EntryKind::directory:
-        why = MemberFailure::folderInTheWay;
-        return false;
-      case platform::EntryKind::file: {
-        const platform::FileId id = folder->fileId(name);
-        if (id == archive_) {
-          why = MemberFailure::isTheArchive;
-          return false;
-        }
-        const auto earlier = written_.find(id);
-        if (earlier != written_.end()) {
-          replacedId = id;
-          if (!sameName(earlier->second, memberName)) replaced = ReplacedMember{earlier->second};
-        }
-        break;
-      }
-      default:
-        break;
-    }
+    if (!mayReplace(*folder, name, memberName, why, replaced, replacedId)) return false;
     // Replaced, never opened: writing into an existing file would write through a hard or
-    // symbolic link into a file elsewhere.
-    failure = folder->createFile(name, true, output.file);
+    // symbolic link into a file elsewhere. A file this job wrote goes whatever its mode:
+    // the later member of a name wins, as in tar.
+    failure = folder->createFile(name, replacedId.valid ? Replace::evenReadOnly : Replace::yes, mode, output.file);
   }
   if (failure != platform::Failure::none) {
     why = failureOfFile(failure);
@@ -184,6 +199,145 @@ bool OutputTree::createFile(const std::string& relative, const std::string& memb
   writingMember_ = memberName;
   return true;
 }
+
+bool OutputTree::wroteFile(const std::string& target) {
+  std::string name;
+  MemberFailure ignored = MemberFailure::notWritten;
+  const Folder folder = parentOf(target, name, ignored);
+  return folder && folder->entryKind(name) == platform::EntryKind::file &&
+         written_.count(folder->fileId(name)) != 0;
+}
+
+bool OutputTree::makeHardLink(const std::string& relative, const std::string& memberName,
+                              const std::string& target, std::int64_t mtime, std::int32_t nanoseconds,
+                              MemberFailure& why, std::optional<ReplacedMember>& replaced) {
+  std::string targetName;
+  const Folder from = target.empty() ? nullptr : parentOf(target, targetName, why);
+  if (!from || from->entryKind(targetName) != platform::EntryKind::file ||
+      written_.count(from->fileId(targetName)) == 0) {
+    why = MemberFailure::linkTargetMissing;
+    return false;
+  }
+  std::string name;
+  const Folder folder = parentOf(relative, name, why);
+  if (!folder) return false;
+  platform::FileId replacedId;
+  if (folder->entryKind(name) != platform::EntryKind::missing) {
+    // Already the same file (a link given twice): nothing to do.
+    if (folder->fileId(name) == from->fileId(targetName)) return true;
+    if (!mayReplace(*folder, name, memberName, why, replaced, replacedId)) return false;
+  }
+  const platform::Failure failure = folder->makeHardLink(name, *from, targetName);
+  if (failure == platform::Failure::none) {
+    if (replacedId.valid) written_.erase(replacedId);
+    return true;
+  }
+  switch (failure) {
+    case platform::Failure::isFolder:
+    case platform::Failure::readOnly:
+    case platform::Failure::nameTooLong:
+    case platform::Failure::noSpace:
+      why = failureOfFile(failure);
+      replaced.reset();
+      return false;
+    default:
+      // A volume without hard links, or one link too many: the content all the same.
+      replaced.reset();
+      return copyFile(relative, memberName, target, mtime, nanoseconds, why, replaced);
+  }
+}
+
+bool OutputTree::makeSymbolicLink(const std::string& relative, const std::string& memberName,
+                                  const std::string& text, const std::string& leadsTo, std::int64_t mtime,
+                                  std::int32_t nanoseconds, MemberFailure& why,
+                                  std::optional<ReplacedMember>& replaced) {
+  std::string name;
+  const Folder folder = parentOf(relative, name, why);
+  if (!folder) return false;
+  platform::FileId replacedId;
+  if (folder->entryKind(name) != platform::EntryKind::missing &&
+      !mayReplace(*folder, name, memberName, why, replaced, replacedId))
+    return false;
+  bool toFolder = false;
+  if (!leadsTo.empty()) {
+    std::string targetName;
+    MemberFailure ignored = MemberFailure::notWritten;
+    const Folder targetFolder = parentOf(leadsTo, targetName, ignored);
+    toFolder = targetFolder && targetFolder->entryKind(targetName) == platform::EntryKind::directory;
+  } else {
+    toFolder = true;  // the root itself
+  }
+  const platform::Failure failure = folder->makeSymbolicLink(name, text, toFolder);
+  if (failure == platform::Failure::none) {
+    if (replacedId.valid) written_.erase(replacedId);
+    return true;
+  }
+  replaced.reset();
+  if (failure == platform::Failure::isFolder || failure == platform::Failure::readOnly) {
+    why = failureOfFile(failure);
+    return false;
+  }
+  // Where the system makes no links (Windows without the right to, Wine), the file it
+  // would lead to, when this job wrote one.
+  if (!leadsTo.empty() && wroteFile(leadsTo))
+    return copyFile(relative, memberName, leadsTo, mtime, nanoseconds, why, replaced);
+  why = MemberFailure::linkNotMade;
+  return false;
+}
+
+bool OutputTree::copyFile(const std::string& relative, const std::string& memberName, const std::string& target,
+                          std::int64_t mtime, std::int32_t nanoseconds, MemberFailure& why,
+                          std::optional<ReplacedMember>& replaced) {
+  std::string targetName;
+  const Folder from = parentOf(target, targetName, why);
+  std::FILE* source = from ? from->openToRead(targetName) : nullptr;
+  if (!source) {
+    why = MemberFailure::linkNotMade;
+    return false;
+  }
+  zax::UniqueStream input(source);
+  OpenOutput output;
+  if (!createFile(relative, memberName, -1, output, why, replaced)) return false;
+  char buffer[64 * 1024];
+  bool good = true;
+  for (std::size_t got; good && (got = std::fread(buffer, 1, sizeof buffer, input.get())) > 0;)
+    good = std::fwrite(buffer, 1, got, output.file.stream) == got;
+  good = good && !std::ferror(input.get()) && platform::setStreamFileTime(output.file.stream, mtime, nanoseconds);
+  const platform::Failure failure = closeFile(output, good);
+  if (good && failure == platform::Failure::none) return true;
+  why = failure == platform::Failure::noSpace ? MemberFailure::diskFull : MemberFailure::notWritten;
+  replaced.reset();
+  return false;
+}
+
+void OutputTree::settleFolderLater(const std::string& relative, std::int32_t mode, std::int64_t mtime,
+                                   std::int32_t nanoseconds) {
+  settleFoldersOutside(relative);
+  try {
+    waiting_.push_back({relative, mode, mtime, nanoseconds});
+  } catch (const std::bad_alloc&) {
+    // Without memory for it the folder keeps the mode and time it has.
+  }
+}
+
+void OutputTree::settleFoldersOutside(const std::string& relative) {
+  while (!waiting_.empty()) {
+    const std::string& folder = waiting_.back().relative;
+    const bool inside = relative.size() >= folder.size() && relative.compare(0, folder.size(), folder) == 0 &&
+                        (relative.size() == folder.size() || relative[folder.size()] == '\\');
+    if (inside && !relative.empty()) return;
+    const WaitingFolder settled = std::move(waiting_.back());
+    waiting_.pop_back();
+    std::string name;
+    MemberFailure ignored = MemberFailure::notWritten;
+    // A folder that cannot be reached or set any more keeps what it has: its members are
+    // written, which is what the job is for.
+    if (const Folder parent = parentOf(settled.relative, name, ignored))
+      parent->setFolderAttributes(name, settled.mode, settled.mtime, settled.nanoseconds);
+  }
+}
+
+void OutputTree::settleAllFolders() { settleFoldersOutside(std::string()); }
 
 platform::Failure OutputTree::closeFile(OpenOutput& output, bool keep) {
   const platform::FileId id = output.file.id;

@@ -47,11 +47,37 @@ class OutputTree {
   // there (made now or before), else why it is not.
   std::optional<MemberFailure> makeFolder(const std::string& relative);
 
-  // Creates the file of member `memberName` at `relative`, making its folders and replacing
-  // a file or link at its path. False with the reason in `why`. `replaced` receives the
-  // earlier member of this job that the file takes the place of under another name.
-  bool createFile(const std::string& relative, const std::string& memberName, OpenOutput& output,
-                  MemberFailure& why, std::optional<ReplacedMember>& replaced);
+  // Creates the file of member `memberName` at `relative` with the permission bits `mode`
+  // (see platform::OutputFolder::createFile), making its folders and replacing a file or
+  // link at its path. False with the reason in `why`. `replaced` receives the earlier
+  // member of this job that the file takes the place of under another name.
+  bool createFile(const std::string& relative, const std::string& memberName, std::int32_t mode,
+                  OpenOutput& output, MemberFailure& why, std::optional<ReplacedMember>& replaced);
+
+  // Makes `relative` a hard link to the file at `target` (a path below the root), which
+  // this job must have written: a link to anything else could reach a file that is not the
+  // archive's. Where the system makes no link, a copy stands in (with `mtime`).
+  bool makeHardLink(const std::string& relative, const std::string& memberName, const std::string& target,
+                    std::int64_t mtime, std::int32_t nanoseconds, MemberFailure& why,
+                    std::optional<ReplacedMember>& replaced);
+
+  // Makes `relative` a symbolic link holding `text`, which leads to `leadsTo` below the
+  // root (checked by the caller). Where the system makes no link, a copy of the target
+  // stands in when it is a file this job wrote.
+  bool makeSymbolicLink(const std::string& relative, const std::string& memberName, const std::string& text,
+                        const std::string& leadsTo, std::int64_t mtime, std::int32_t nanoseconds,
+                        MemberFailure& why, std::optional<ReplacedMember>& replaced);
+
+  // A directory entry's mode and time, given to its folder once the members inside it
+  // are written (a folder that forbids writing must not forbid it before). Archives keep a
+  // folder's members together, so the folders waiting are those above the member at hand:
+  // a folder is settled as soon as a member outside it comes, and memory stays as small
+  // as the depth of the tree.
+  void settleFolderLater(const std::string& relative, std::int32_t mode, std::int64_t mtime,
+                         std::int32_t nanoseconds);
+  // Settles the waiting folders that `relative` is not inside of; every one when empty.
+  void settleFoldersOutside(const std::string& relative);
+  void settleAllFolders();
 
   // Closes the member's file (see platform::OutputFolder::closeFile); a file kept whole is
   // remembered as this job's.
@@ -65,6 +91,17 @@ class OutputTree {
   Folder folderOf(const std::string& relative, std::size_t end, MemberFailure& why);
   Folder heldFolder(const std::string& key);
   void hold(const std::string& key, const Folder& folder);
+  // The held folder of a member's path and the member's own name in it.
+  Folder parentOf(const std::string& relative, std::string& name, MemberFailure& why);
+  // Looks at what is at `name` before something replaces it; false with `why` when it
+  // may not be replaced. `replacedId` names a file of this job that goes.
+  bool mayReplace(platform::OutputFolder& folder, const std::string& name, const std::string& memberName,
+                  MemberFailure& why, std::optional<ReplacedMember>& replaced, platform::FileId& replacedId);
+  // Writes a copy of the file `target` (a path below the root) at `relative`.
+  bool copyFile(const std::string& relative, const std::string& memberName, const std::string& target,
+                std::int64_t mtime, std::int32_t nanoseconds, MemberFailure& why,
+                std::optional<ReplacedMember>& replaced);
+  bool wroteFile(const std::string& target);
 
   std::string root_;  // ends with a backslash
   Folder rootFolder_;
@@ -85,6 +122,14 @@ class OutputTree {
   // The files this job wrote, with the names of the members they hold.
   std::unordered_map<platform::FileId, std::string, FileIdHash> written_;
   std::string writingMember_;  // the member whose file is open
+
+  struct WaitingFolder {
+    std::string relative;
+    std::int32_t mode;
+    std::int64_t mtime;
+    std::int32_t nanoseconds;
+  };
+  std::vector<WaitingFolder> waiting_;  // each inside the one before it
 };
 
 }  // namespace untgz

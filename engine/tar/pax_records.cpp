@@ -8,19 +8,30 @@ namespace untgz {
 
 namespace {
 
-// Seconds of a pax time: an optional sign, digits, an optional fraction (dropped).
-bool parsePaxTime(const std::string& text, std::int64_t& value) {
-  std::size_t start = (!text.empty() && text[0] == '-') ? 1 : 0;
+// A pax time: an optional sign, digits, an optional fraction of which nanoseconds are
+// kept. The instant is split into whole seconds rounded down and the nanoseconds after
+// them, so "-1.25" is -2 seconds and 750000000 nanoseconds.
+bool parsePaxTime(const std::string& text, std::int64_t& seconds, std::int32_t& nanoseconds) {
+  const std::size_t start = (!text.empty() && text[0] == '-') ? 1 : 0;
   std::string whole = text.substr(start);
+  nanoseconds = 0;
   const std::size_t dot = whole.find('.');
   if (dot != std::string::npos) {
     const std::string fraction = whole.substr(dot + 1);
     if (!std::all_of(fraction.begin(), fraction.end(), [](char c) { return c >= '0' && c <= '9'; }))
       return false;
+    for (std::size_t i = 0; i < 9; ++i)
+      nanoseconds = nanoseconds * 10 + (i < fraction.size() ? fraction[i] - '0' : 0);
     whole.resize(dot);
   }
-  if (!readDecimal(whole, value)) return false;
-  if (start) value = -value;
+  if (!readDecimal(whole, seconds)) return false;
+  if (start) {
+    seconds = -seconds;
+    if (nanoseconds != 0) {
+      seconds -= 1;
+      nanoseconds = 1000000000 - nanoseconds;
+    }
+  }
   return true;
 }
 
@@ -84,12 +95,17 @@ bool applyRecord(const std::string& key, const std::string& value, PaxOverrides&
     }
   } else if (key == "mtime") {
     std::int64_t mtime = 0;
+    std::int32_t nanoseconds = 0;
     if (value.empty()) {
       pax.hasMtime = false;
-    } else if (parsePaxTime(value, mtime)) {
+    } else if (parsePaxTime(value, mtime, nanoseconds)) {
       pax.mtime = mtime;
+      pax.mtimeNanoseconds = nanoseconds;
       pax.hasMtime = true;
     }
+  } else if (key == "linkpath") {
+    pax.linkPath = upToNul(value);
+    pax.hasLinkPath = !pax.linkPath.empty();
   } else if (key.rfind("GNU.sparse.", 0) == 0) {
     if (key == "GNU.sparse.name") return applySparseRecord("name", upToNul(value), pax.sparse);
     return applySparseRecord(key.substr(11), value, pax.sparse);

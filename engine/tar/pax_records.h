@@ -26,15 +26,17 @@ struct PaxSparse {
 // Extended-header values that apply to the next member. An empty value takes a key back
 // (the header's own field applies again).
 struct PaxOverrides {
-  bool hasPath = false, hasSize = false, hasMtime = false;
+  bool hasPath = false, hasSize = false, hasMtime = false, hasLinkPath = false;
   std::string path;
   std::int64_t size = 0;
-  std::int64_t mtime = 0;  // whole seconds; a fraction is dropped
+  std::int64_t mtime = 0;               // seconds, rounded down
+  std::int32_t mtimeNanoseconds = 0;    // and the nanoseconds after them (0 to 999999999)
+  std::string linkPath;
   PaxSparse sparse;
 };
 
 // Reads the records of one extended header into `pax`, later records overriding earlier
-// ones. Keys other than path, size, mtime and GNU tar's sparse keys are passed over.
+// ones. Keys other than path, size, mtime, linkpath and GNU tar's sparse keys are passed over.
 //
 // Records are read as GNU tar, bsdtar and Python's tarfile read them: a record that says
 // nothing usable is passed over and the header's own field stays in force (a size or time

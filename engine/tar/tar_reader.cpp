@@ -24,9 +24,12 @@ constexpr std::int64_t kMaxMetadataSize = 8 * 1024 * 1024;
 // What the walk keeps of a header: its block is only valid until the next read.
 struct Header {
   HeaderKind kind = HeaderKind::regular;
+  char typeflag = 0;
   std::int64_t size = 0;
   std::int64_t mtime = 0;
+  std::int32_t mode = -1;
   std::string name;
+  std::string linkName;
   // An old GNU sparse header's map as far as the header holds it, and the real size.
   bool sparseExtensions = false;
   SparseMap sparseMap;
@@ -38,6 +41,8 @@ struct PendingExtensions {
   PaxOverrides pax;
   bool hasLongName = false;
   std::string longName;
+  bool hasLongLink = false;
+  std::string longLink;
   // A long name, long link or pax header was read and its member has not come yet.
   bool any = false;
 };
@@ -135,8 +140,13 @@ class Walker {
     if (!view.checksumMatches()) return false;
     if (!view.size(header.size) || header.size < 0) return false;
     if (!view.mtime(header.mtime)) return false;
-    header.kind = classifyTypeflag(view.typeflag());
+    header.typeflag = view.typeflag();
+    header.kind = classifyTypeflag(header.typeflag);
     header.name = view.name();
+    // A mode that is no number leaves the member the system's default permissions.
+    std::int64_t mode = 0;
+    if (view.mode(mode) && mode >= 0) header.mode = static_cast<std::int32_t>(mode & 07777);
+    if (header.kind == HeaderKind::noData) header.linkName = view.linkName();
     if (header.kind == HeaderKind::oldSparse) {
       header.sparseExtensions = view.hasSparseExtensions();
       if (!view.realSize(header.realSize) ||
@@ -158,11 +168,12 @@ class Walker {
     return kGoOn;
   }
 
-  // The link target of the next member: read within the same bound, then dropped, since
-  // links are not extracted.
+  // The link target of the next member.
   Step longLink(const Header& header) {
     std::string text;
     if (const Step end = readMetadata(header.size, text)) return end;
+    pending_.longLink = fieldText(reinterpret_cast<const unsigned char*>(text.data()), text.size());
+    pending_.hasLongLink = true;
     pending_.any = true;
     return kGoOn;
   }
@@ -230,7 +241,21 @@ class Walker {
 
   // Links, devices and FIFOs: nothing follows the header, whatever the size says.
   Step noData(Header& header) {
-    takeMember(header);
+    Member member = takeMember(header);
+    switch (header.typeflag) {
+      case '1':
+        member.kind = Member::Kind::hardLink;
+        visitor_.onLink(member);
+        break;
+      case '2':
+        member.kind = Member::Kind::symbolicLink;
+        visitor_.onLink(member);
+        break;
+      default:
+        member.kind = Member::Kind::special;
+        visitor_.onSpecial(member);
+        break;
+    }
     return kGoOn;
   }
 
@@ -307,6 +332,12 @@ class Walker {
                               : pending_.hasLongName      ? std::move(pending_.longName)
                                                           : std::move(header.name));
     member.mtime = pending_.pax.hasMtime ? pending_.pax.mtime : header.mtime;
+    member.mtimeNanoseconds = pending_.pax.hasMtime ? pending_.pax.mtimeNanoseconds : 0;
+    member.mode = header.mode;
+    member.typeflag = header.typeflag;
+    member.linkName = decodedName(pending_.pax.hasLinkPath ? std::move(pending_.pax.linkPath)
+                                  : pending_.hasLongLink   ? std::move(pending_.longLink)
+                                                           : std::move(header.linkName));
     if (pending_.pax.hasSize) header.size = pending_.pax.size;
     if (sparse) *sparse = std::move(pending_.pax.sparse);
     pending_ = PendingExtensions();

@@ -15,11 +15,16 @@
 namespace untgz {
 
 struct Member {
-  enum class Kind { directory, file, other };
+  enum class Kind { directory, file, hardLink, symbolicLink, special, other };
   Kind kind = Kind::other;
   std::string name;
   std::int64_t size = 0;   // a file's size: its data and holes
-  std::int64_t mtime = 0;  // seconds since 1970 UTC
+  std::int64_t mtime = 0;  // seconds since 1970 UTC, rounded down
+  std::int32_t mtimeNanoseconds = 0;  // after them (pax times carry them)
+  // Permission bits as stored (07777 of the mode field), or -1 when the field is no number.
+  std::int32_t mode = -1;
+  std::string linkName;  // a link's target as stored (pax linkpath, GNU long link, header)
+  char typeflag = 0;     // which special kind ('3' character device, '4' block, '6' FIFO)
 };
 
 // What a walk does with the members; every callback is optional.
@@ -37,6 +42,10 @@ class WalkVisitor {
   virtual void onFileHole(std::int64_t /*length*/) {}
   // complete is false when the walk ended inside the file's data.
   virtual void onFileEnd(bool /*complete*/) {}
+  // A hard or symbolic link: its name and its target.
+  virtual void onLink(const Member&) {}
+  // A device or FIFO: nothing but its name and kind.
+  virtual void onSpecial(const Member&) {}
 };
 
 enum class WalkEnd {

@@ -18,6 +18,7 @@ struct Expected {
   bool hasPath = false, hasSize = false, hasMtime = false;
   std::string path;
   std::int64_t size = 0, mtime = 0;
+  std::int32_t nanoseconds = 0;
 };
 
 TEST(PaxRecords, GoodRecordsAndWhatTheyOverride) {
@@ -44,15 +45,19 @@ TEST(PaxRecords, GoodRecordsAndWhatTheyOverride) {
       {"the largest size", paxRecord("size", "9223372036854775807"),
        {false, true, false, "", 0x7fffffffffffffffLL}},
       {"size taken back", paxRecord("size", "5") + paxRecord("size", ""), {}},
-      {"fraction of a time dropped",
+      {"fraction of a time kept to the nanosecond",
        paxRecord("mtime", "1350244992.02396"),
-       {false, false, true, "", 0, 1350244992}},
-      {"negative time", paxRecord("mtime", "-3.25"), {false, false, true, "", 0, -3}},
+       {false, false, true, "", 0, 1350244992, 23960000}},
+      {"digits past the nanosecond dropped",
+       paxRecord("mtime", "5.1234567891"),
+       {false, false, true, "", 0, 5, 123456789}},
+      // An instant before 1970: seconds rounded down, the nanoseconds after them.
+      {"negative time", paxRecord("mtime", "-3.25"), {false, false, true, "", 0, -4, 750000000}},
       {"time with an empty fraction", paxRecord("mtime", "7."), {false, false, true, "", 0, 7}},
       {"keys this reader does not use",
        paxRecord("uid", "not a number") + paxRecord("comment", ""),
        {}},
-      {"linkpath", paxRecord("linkpath", "target"), {}},
+      {"linkpath (read into the link's own field)", paxRecord("linkpath", "target"), {}},
       {"NUL padding after the last record",
        paxRecord("path", "p") + std::string(40, '\0'),
        {true, false, false, "p"}},
@@ -76,6 +81,7 @@ TEST(PaxRecords, GoodRecordsAndWhatTheyOverride) {
     }
     if (c.expected.hasMtime) {
       EXPECT_EQ(pax.mtime, c.expected.mtime);
+      EXPECT_EQ(pax.mtimeNanoseconds, c.expected.nanoseconds);
     }
   }
 }
@@ -124,6 +130,7 @@ TEST(PaxRecords, UnusableRecordsArePassedOver) {
     }
     if (c.expected.hasMtime) {
       EXPECT_EQ(pax.mtime, c.expected.mtime);
+      EXPECT_EQ(pax.mtimeNanoseconds, c.expected.nanoseconds);
     }
   }
 }

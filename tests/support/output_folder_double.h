@@ -46,7 +46,8 @@ class AnsweringFolder : public platform::OutputFolder {
     return failure;
   }
 
-  platform::Failure createFile(const std::string& name, bool replace, platform::OutputFile& file) override {
+  platform::Failure createFile(const std::string& name, Replace replace, std::int32_t mode,
+                               platform::OutputFile& file) override {
     const FileAnswer answer = answer_(pathOf(name));
     switch (answer.kind) {
       case FileAnswer::Kind::refuse:
@@ -57,7 +58,7 @@ class AnsweringFolder : public platform::OutputFolder {
       case FileAnswer::Kind::pass:
         break;
     }
-    return real_->createFile(name, replace, file);
+    return real_->createFile(name, replace, mode, file);
   }
 
   platform::Failure closeFile(platform::OutputFile& file, bool keep) override {
@@ -66,6 +67,20 @@ class AnsweringFolder : public platform::OutputFolder {
     file.stream = nullptr;
     return keep && !closed ? platform::lastStreamFailure() : platform::Failure::none;
   }
+
+  std::FILE* openToRead(const std::string& name) override { return real_->openToRead(name); }
+  platform::Failure makeHardLink(const std::string& name, platform::OutputFolder& from,
+                                 const std::string& target) override {
+    return real_->makeHardLink(name, from, target);
+  }
+  platform::Failure makeSymbolicLink(const std::string& name, const std::string& target, bool toFolder) override {
+    return real_->makeSymbolicLink(name, target, toFolder);
+  }
+  bool setFolderAttributes(const std::string& name, std::int32_t mode, std::int64_t seconds,
+                           std::int32_t nanoseconds) override {
+    return real_->setFolderAttributes(name, mode, seconds, nanoseconds);
+  }
+  std::intptr_t nativeHandle() const override { return real_->nativeHandle(); }
 
  private:
   // Marks a file written to the test's own stream, which no folder holds.
