@@ -380,6 +380,115 @@ TEST_F(ExtractionSafety, AMemberCutShortByTheEndOfTheArchiveIsNamed) {
   EXPECT_EQ(x.contents("cut"), std::string(512, 'c')) << "the whole blocks that arrived";
 }
 
+// Links, devices and FIFOs: a hard link to a file this job wrote and a symbolic link whose
+// target stays inside are made (on Windows a copy stands in where the system makes no
+// link, as Wine does for symbolic links); everything else is counted with its reason.
+TEST_F(ExtractionSafety, LinksThatStayInsideAreMadeAndTheRestCounted) {
+  using Entry = TarBuilder::Entry;
+  Workspace x(*this);
+  const std::int32_t result = x.run(TarBuilder()
+                                        .file("t.txt", "target")
+                                        .add(Entry{"l", '2', "", 0, -1, "", "t.txt"})
+                                        .add(Entry{"sub/l2", '2', "", 0, -1, "", "../t.txt"})
+                                        .add(Entry{"h", '1', "", 0, -1, "", "t.txt"})
+                                        .add(Entry{"abs", '2', "", 0, -1, "", "/etc/passwd"})
+                                        .add(Entry{"esc", '2', "", 0, -1, "", "../outside"})
+                                        .add(Entry{"sub/esc2", '2', "", 0, -1, "", "x/../../../y"})
+                                        .add(Entry{"nowhere", '1', "", 0, -1, "", "missing"})
+                                        .add(Entry{"up", '1', "", 0, -1, "", "../t.txt"})
+                                        .add(Entry{"fifo", '6'})
+                                        .add(Entry{"tty", '3'})
+                                        .add(Entry{"disk", '4'})
+                                        .end()
+                                        .bytes());
+  EXPECT_EQ(result, 9);
+  EXPECT_EQ(failures(), (std::vector<Failure>{{"abs", 16}, {"esc", 16}, {"sub/esc2", 16}, {"nowhere", 18},
+                                              {"up", 16}, {"fifo", 17}, {"tty", 17}, {"disk", 17}}));
+  EXPECT_EQ(x.contents("h"), "target");
+  EXPECT_EQ(fs::equivalent(x.out("h"), x.out("t.txt")), true) << "a hard link, not a copy";
+#ifdef _WIN32
+  // Wine makes no symbolic links: copies of the file they lead to stand in.
+  EXPECT_EQ(x.contents("l"), "target");
+  EXPECT_EQ(x.contents("sub/l2"), "target");
+#else
+  EXPECT_EQ(fs::read_symlink(x.out("l")), "t.txt");
+  EXPECT_EQ(fs::read_symlink(x.out("sub/l2")), "../t.txt");
+#endif
+  std::string name(untgz::protocol::kUtf8HostBufferSize, ' '), reason(untgz::protocol::kUtf8HostBufferSize, ' ');
+  call("getfailure", reinterpret_cast<std::intptr_t>(&name[0]), reinterpret_cast<std::intptr_t>(&reason[0]), 5);
+  EXPECT_STREQ(reason.c_str(), "it is a FIFO, which is not extracted");
+
+  // Links are selected by their own names; a hard link to a file the selection left out
+  // has nothing of this job's to link to.
+  Workspace selected(*this);
+  EXPECT_EQ(selected.run(TarBuilder()
+                             .file("data.bin", "data")
+                             .add(Entry{"copy.txt", '1', "", 0, -1, "", "data.bin"})
+                             .add(Entry{"skipped", '2', "", 0, -1, "", "/abs"})
+                             .end()
+                             .bytes(),
+                         "*.txt"),
+            9);
+  EXPECT_EQ(failures(), (std::vector<Failure>{{"copy.txt", 18}}));
+}
+
+#ifndef _WIN32
+// Files and folders get the permission bits of their headers less the umask, never
+// setuid, setgid or sticky; a folder that forbids writing gets its mode after its members
+// are written. Folders get their times once their members are written, and pax times keep
+// their nanoseconds.
+TEST_F(Extraction, ModesFolderTimesAndSubSecondTimes) {
+  using Entry = TarBuilder::Entry;
+  const mode_t umask = ::umask(022);
+  ::umask(umask);
+  Workspace x(*this);
+  const std::int32_t result = x.run(TarBuilder()
+                                        .add(Entry{"priv/", '5', "", 1000000000, -1, "", "", 0700})
+                                        .add(Entry{"priv/key", '0', "k", 0, -1, "", "", 0600})
+                                        .add(Entry{"run.sh", '0', "#!/bin/sh\n", 0, -1, "", "", 0755})
+                                        .add(Entry{"suid", '0', "s", 0, -1, "", "", 06755})
+                                        .add(Entry{"ro/", '5', "", 1100000000, -1, "", "", 0555})
+                                        .add(Entry{"ro/inside", '0', "i", 0, -1, "", "", 0444})
+                                        .pax({{"mtime", "1700000000.123456789"}})
+                                        .add(Entry{"ro/fine", '0', "f", 0, -1, "", "", 0644})
+                                        .end()
+                                        .bytes());
+  EXPECT_EQ(result, 0);
+  const auto modeOf = [&x](const std::string& relative) {
+    struct stat status {};
+    EXPECT_EQ(::lstat(x.out(relative).c_str(), &status), 0) << relative;
+    return status.st_mode & 07777;
+  };
+  EXPECT_EQ(modeOf("priv"), 0700u & ~umask);
+  EXPECT_EQ(modeOf("priv/key"), 0600u & ~umask);
+  EXPECT_EQ(modeOf("run.sh"), 0755u & ~umask);
+  EXPECT_EQ(modeOf("suid"), 0755u & ~umask);
+  EXPECT_EQ(modeOf("ro"), 0555u & ~umask);
+  EXPECT_EQ(x.contents("ro/inside"), "i");
+  EXPECT_EQ(modificationTime(x.out("priv")), 1000000000);
+  EXPECT_EQ(modificationTime(x.out("ro")), 1100000000);
+  struct stat fine {};
+  ASSERT_EQ(::stat(x.out("ro/fine").c_str(), &fine), 0);
+  EXPECT_EQ(fine.st_mtim.tv_sec, 1700000000);
+  EXPECT_EQ(fine.st_mtim.tv_nsec, 123456789);
+  fs::permissions(x.out("ro"), fs::perms::owner_all, fs::perm_options::add);
+}
+
+// Later members are never written through a link, one the archive made included.
+TEST_F(ExtractionSafety, MembersBelowALinkTheArchiveMadeAreCounted) {
+  Workspace x(*this);
+  EXPECT_EQ(x.run(TarBuilder()
+                      .directory("real/")
+                      .add(TarBuilder::Entry{"via", '2', "", 0, -1, "", "real"})
+                      .file("via/x", "x")
+                      .end()
+                      .bytes()),
+            9);
+  EXPECT_EQ(failures(), (std::vector<Failure>{{"via/x", 3}}));
+  EXPECT_TRUE(fs::is_empty(x.out("real")));
+}
+#endif
+
 // Each member that cannot be written is counted with its reason; the others are written.
 TEST_F(ExtractionSafety, MembersThatCannotBeWrittenAreCountedWithTheirReason) {
   struct Case {

@@ -73,7 +73,7 @@ void pad(Bytes& bytes) {
 Bytes TarBuilder::header(const Entry& entry) {
   Bytes block(512, 0);
   putText(&block[0], 100, entry.name);
-  putOctal(&block[100], 8, entry.typeflag == '5' ? 0755 : 0644);
+  putOctal(&block[100], 8, entry.mode >= 0 ? static_cast<std::uint64_t>(entry.mode) : entry.typeflag == '5' ? 0755 : 0644);
   putOctal(&block[108], 8, 1000);
   putOctal(&block[116], 8, 1000);
   const std::int64_t size = entry.sizeField >= 0 ? entry.sizeField : static_cast<std::int64_t>(entry.data.size());

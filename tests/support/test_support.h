@@ -22,6 +22,7 @@ class TarBuilder {
     std::int64_t sizeField = -1;  // size written in the header; -1: data.size()
     std::string prefix;           // ustar prefix field
     std::string linkname;
+    std::int32_t mode = -1;       // permission bits; -1: 0755 for folders, 0644 otherwise
   };
 
   TarBuilder& add(const Entry& entry);
