@@ -121,11 +121,11 @@ class OutputFolder {
   // Which file is at `name`, a link not followed.
   virtual FileId fileId(const std::string& name) = 0;
 
-  // Opens the folder `name`, making it when nothing is there (`made` says whether it was).
-  // Never follows a link: Failure::isLink when a link is there (a reparse point on
-  // Windows), notFolder when something else that is not a folder is; otherwise why it
-  // could not be made or opened.
-  virtual Failure openFolder(const std::string& name, std::unique_ptr<OutputFolder>& folder,
+  // Opens the folder `name`, making it when nothing is there and `create` says so (`made`
+  // says whether it was). Never follows a link: Failure::isLink when a link is there (a
+  // reparse point on Windows), notFolder when something else that is not a folder is;
+  // otherwise why it could not be made or opened.
+  virtual Failure openFolder(const std::string& name, bool create, std::unique_ptr<OutputFolder>& folder,
                              bool& made) = 0;
 
   // Creates the file `name` for binary writing, with the permission bits `mode` (0777 of

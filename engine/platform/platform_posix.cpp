@@ -151,10 +151,10 @@ class PosixOutputFolder : public OutputFolder {
     return id;
   }
 
-  Failure openFolder(const std::string& name, std::unique_ptr<OutputFolder>& folder,
+  Failure openFolder(const std::string& name, bool create, std::unique_ptr<OutputFolder>& folder,
                      bool& made) override {
-    made = ::mkdirat(fd_.get(), name.c_str(), 0777) == 0;
-    if (!made && errno != EEXIST) return failureOf(errno);
+    made = create && ::mkdirat(fd_.get(), name.c_str(), 0777) == 0;
+    if (create && !made && errno != EEXIST) return failureOf(errno);
     // O_NOFOLLOW with O_PATH opens a link itself instead of failing: what was opened is
     // looked at, so that a link put there after the mkdirat is caught too.
     const int fd = ::openat(fd_.get(), name.c_str(), O_PATH | O_NOFOLLOW | O_CLOEXEC);

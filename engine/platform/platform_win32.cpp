@@ -271,11 +271,11 @@ class WindowsOutputFolder : public OutputFolder {
     return idOf(entry);
   }
 
-  Failure openFolder(const std::string& name, std::unique_ptr<OutputFolder>& folder,
+  Failure openFolder(const std::string& name, bool create, std::unique_ptr<OutputFolder>& folder,
                      bool& made) override {
     HANDLE opened;
     ULONG_PTR information = 0;
-    const NTSTATUS status = openRelative(handle_.get(), name, kFolderAccess, kFolderSharing, FILE_OPEN_IF,
+    const NTSTATUS status = openRelative(handle_.get(), name, kFolderAccess, kFolderSharing, create ? FILE_OPEN_IF : FILE_OPEN,
                                          FILE_DIRECTORY_FILE, opened, &information);
     made = false;
     if (status < 0) {

@@ -93,7 +93,7 @@ void OutputTree::hold(const std::string& key, const Folder& folder) {
 }
 
 OutputTree::Folder OutputTree::folderOf(const std::string& relative, std::size_t end,
-                                        MemberFailure& why) {
+                                        MemberFailure& why, bool create) {
   if (!rootFolder_) {
     why = MemberFailure::folderNotCreated;
     return nullptr;
@@ -121,7 +121,7 @@ OutputTree::Folder OutputTree::folderOf(const std::string& relative, std::size_t
     if (stop == std::string::npos) stop = key.size();
     std::unique_ptr<platform::OutputFolder> below;
     bool made = false;
-    const platform::Failure failure = folder->openFolder(key.substr(next, stop - next), below, made);
+    const platform::Failure failure = folder->openFolder(key.substr(next, stop - next), create, below, made);
     if (failure != platform::Failure::none) {
       why = failureOfFolder(failure);
       return nullptr;
@@ -133,14 +133,15 @@ OutputTree::Folder OutputTree::folderOf(const std::string& relative, std::size_t
   return folder;
 }
 
-OutputTree::Folder OutputTree::parentOf(const std::string& relative, std::string& name, MemberFailure& why) {
+OutputTree::Folder OutputTree::parentOf(const std::string& relative, std::string& name, MemberFailure& why,
+                                        bool create) {
   if (platform::pathTooLong(root_ + relative)) {
     why = MemberFailure::pathTooLong;
     return nullptr;
   }
   const std::size_t slash = relative.find_last_of('\\');
   name = slash == std::string::npos ? relative : relative.substr(slash + 1);
-  return folderOf(relative, slash == std::string::npos ? 0 : slash, why);
+  return folderOf(relative, slash == std::string::npos ? 0 : slash, why, create);
 }
 
 bool OutputTree::mayReplace(platform::OutputFolder& folder, const std::string& name,
@@ -203,7 +204,7 @@ bool OutputTree::createFile(const std::string& relative, const std::string& memb
 bool OutputTree::wroteFile(const std::string& target) {
   std::string name;
   MemberFailure ignored = MemberFailure::notWritten;
-  const Folder folder = parentOf(target, name, ignored);
+  const Folder folder = parentOf(target, name, ignored, false);
   return folder && folder->entryKind(name) == platform::EntryKind::file &&
          written_.count(folder->fileId(name)) != 0;
 }
@@ -212,7 +213,7 @@ bool OutputTree::makeHardLink(const std::string& relative, const std::string& me
                               const std::string& target, std::int64_t mtime, std::int32_t nanoseconds,
                               MemberFailure& why, std::optional<ReplacedMember>& replaced) {
   std::string targetName;
-  const Folder from = target.empty() ? nullptr : parentOf(target, targetName, why);
+  const Folder from = target.empty() ? nullptr : parentOf(target, targetName, why, false);
   if (!from || from->entryKind(targetName) != platform::EntryKind::file ||
       written_.count(from->fileId(targetName)) == 0) {
     why = MemberFailure::linkTargetMissing;
@@ -262,7 +263,7 @@ bool OutputTree::makeSymbolicLink(const std::string& relative, const std::string
   if (!leadsTo.empty()) {
     std::string targetName;
     MemberFailure ignored = MemberFailure::notWritten;
-    const Folder targetFolder = parentOf(leadsTo, targetName, ignored);
+    const Folder targetFolder = parentOf(leadsTo, targetName, ignored, false);
     toFolder = targetFolder && targetFolder->entryKind(targetName) == platform::EntryKind::directory;
   } else {
     toFolder = true;  // the root itself
@@ -289,7 +290,7 @@ bool OutputTree::copyFile(const std::string& relative, const std::string& member
                           std::int64_t mtime, std::int32_t nanoseconds, MemberFailure& why,
                           std::optional<ReplacedMember>& replaced) {
   std::string targetName;
-  const Folder from = parentOf(target, targetName, why);
+  const Folder from = parentOf(target, targetName, why, false);
   std::FILE* source = from ? from->openToRead(targetName) : nullptr;
   if (!source) {
     why = MemberFailure::linkNotMade;
@@ -332,7 +333,7 @@ void OutputTree::settleFoldersOutside(const std::string& relative) {
     MemberFailure ignored = MemberFailure::notWritten;
     // A folder that cannot be reached or set any more keeps what it has: its members are
     // written, which is what the job is for.
-    if (const Folder parent = parentOf(settled.relative, name, ignored))
+    if (const Folder parent = parentOf(settled.relative, name, ignored, false))
       parent->setFolderAttributes(name, settled.mode, settled.mtime, settled.nanoseconds);
   }
 }

@@ -88,11 +88,12 @@ class OutputTree {
 
   // The held folder at relative[0, end), reached from the deepest one held above it and
   // made where missing; null with the reason in `why`.
-  Folder folderOf(const std::string& relative, std::size_t end, MemberFailure& why);
+  // Only a folder that is there when `create` is false.
+  Folder folderOf(const std::string& relative, std::size_t end, MemberFailure& why, bool create = true);
   Folder heldFolder(const std::string& key);
   void hold(const std::string& key, const Folder& folder);
   // The held folder of a member's path and the member's own name in it.
-  Folder parentOf(const std::string& relative, std::string& name, MemberFailure& why);
+  Folder parentOf(const std::string& relative, std::string& name, MemberFailure& why, bool create = true);
   // Looks at what is at `name` before something replaces it; false with `why` when it
   // may not be replaced. `replacedId` names a file of this job that goes.
   bool mayReplace(platform::OutputFolder& folder, const std::string& name, const std::string& memberName,

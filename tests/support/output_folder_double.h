@@ -37,10 +37,10 @@ class AnsweringFolder : public platform::OutputFolder {
   platform::EntryKind entryKind(const std::string& name) override { return real_->entryKind(name); }
   platform::FileId fileId(const std::string& name) override { return real_->fileId(name); }
 
-  platform::Failure openFolder(const std::string& name, std::unique_ptr<platform::OutputFolder>& folder,
+  platform::Failure openFolder(const std::string& name, bool create, std::unique_ptr<platform::OutputFolder>& folder,
                                bool& made) override {
     std::unique_ptr<platform::OutputFolder> real;
-    const platform::Failure failure = real_->openFolder(name, real, made);
+    const platform::Failure failure = real_->openFolder(name, create, real, made);
     if (failure == platform::Failure::none)
       folder = std::make_unique<AnsweringFolder>(std::move(real), pathOf(name), answer_);
     return failure;
