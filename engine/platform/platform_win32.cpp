@@ -9,6 +9,7 @@
 
 #include <windows.h>
 #include <winternl.h>
+#include <winioctl.h>
 
 #include <fcntl.h>
 #include <io.h>
@@ -389,18 +390,27 @@ class WindowsOutputFolder : public OutputFolder {
     const zax::UniqueFileHandle owner(link);
     const std::wstring wide = zax::fromUtf8(target);
     const std::size_t bytes = wide.size() * sizeof(wchar_t);
-    std::vector<unsigned char> buffer(REPARSE_DATA_BUFFER_HEADER_SIZE + 12 + 2 * bytes);
-    auto* reparse = reinterpret_cast<REPARSE_DATA_BUFFER*>(buffer.data());
-    reparse->ReparseTag = IO_REPARSE_TAG_SYMLINK;
-    reparse->ReparseDataLength = static_cast<USHORT>(12 + 2 * bytes);
-    reparse->SymbolicLinkReparseBuffer.SubstituteNameOffset = 0;
-    reparse->SymbolicLinkReparseBuffer.SubstituteNameLength = static_cast<USHORT>(bytes);
-    reparse->SymbolicLinkReparseBuffer.PrintNameOffset = static_cast<USHORT>(bytes);
-    reparse->SymbolicLinkReparseBuffer.PrintNameLength = static_cast<USHORT>(bytes);
-    reparse->SymbolicLinkReparseBuffer.Flags = SYMLINK_FLAG_RELATIVE;
-    std::memcpy(reparse->SymbolicLinkReparseBuffer.PathBuffer, wide.data(), bytes);
-    std::memcpy(reinterpret_cast<unsigned char*>(reparse->SymbolicLinkReparseBuffer.PathBuffer) + bytes, wide.data(),
-                bytes);
+    // The reparse data of a symbolic link: its tag and length, then where the target's
+    // two names (the one followed and the one shown, here the same) sit in the buffer.
+    struct SymbolicLinkReparse {
+      ULONG tag;
+      USHORT dataLength;
+      USHORT reserved;
+      USHORT substituteOffset, substituteLength, printOffset, printLength;
+      ULONG flags;
+    };
+    std::vector<unsigned char> buffer(sizeof(SymbolicLinkReparse) + 2 * bytes);
+    SymbolicLinkReparse reparse{IO_REPARSE_TAG_SYMLINK,
+                                static_cast<USHORT>(buffer.size() - 8),
+                                0,
+                                0,
+                                static_cast<USHORT>(bytes),
+                                static_cast<USHORT>(bytes),
+                                static_cast<USHORT>(bytes),
+                                SYMLINK_FLAG_RELATIVE};
+    std::memcpy(buffer.data(), &reparse, sizeof reparse);
+    std::memcpy(buffer.data() + sizeof reparse, wide.data(), bytes);
+    std::memcpy(buffer.data() + sizeof reparse + bytes, wide.data(), bytes);
     DWORD returned = 0;
     Failure failure = Failure::none;
     if (buffer.size() > MAXIMUM_REPARSE_DATA_BUFFER_SIZE ||
