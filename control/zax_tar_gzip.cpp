@@ -74,9 +74,10 @@ void ZAXTarGzip::RaiseErrorCode(std::int32_t number, const std::wstring& detail)
 }
 
 // Turns a job's result into its report. Destination failures carry the engine's own
-// number and text and leave GetLastError alone; results without a row raise nothing.
-// A damaged archive and members left out are failures a host must hear about, so they
-// have rows of their own.
+// number and text; results without a row raise nothing. A damaged archive and members
+// left out are failures a host must hear about, so they have rows of their own.
+// GetLastError follows every ErrorCode event, destination failures included: a script
+// without events reads GetLastError after the job, and must never read 0 for a failure.
 void ZAXTarGzip::reportResult(std::int32_t result) {
   switch (result) {
     case protocol::kResultOk:
@@ -106,6 +107,7 @@ void ZAXTarGzip::reportResult(std::int32_t result) {
   std::wstring text = outputBuffer();
   std::wstring unused = L" ";
   host().CallWindow2(word, text, unused, 0);
+  lastErrorNumber_ = result;
   std::int32_t errorNumber = result;
   events_.ErrorCode(errorNumber, text);
 }
