@@ -5,6 +5,7 @@
 
 #include "control/com/control_class.h"
 #include "control/com/control_object.h"
+#include "control/com/dispatch_arguments.h"
 #include "control/com/guarded.h"
 #include "common/utf8.h"
 
@@ -50,8 +51,15 @@ HRESULT STDMETHODCALLTYPE ControlObject::Invoke(DISPID id, REFIID iid, LCID, WOR
   if (!IsEqualIID(iid, IID_NULL)) return DISP_E_UNKNOWNINTERFACE;
   const ComPtr<ControlObject> keepAlive(this);
   pendingError_.reset();
-  HRESULT hr = vtableInfo_->Invoke(static_cast<_ZAXTarGzip*>(this), id, flags, params, result,
-                                   exception, argError);
+  // Script hosts pass variables by reference as Variants and expressions in whatever type
+  // they have; each argument is made into its declared type first, and [in, out] values
+  // go back into the caller's variables after the call.
+  DispatchArguments arguments;
+  HRESULT hr = arguments.prepare(vtableInfo_.get(), id, flags, params, argError);
+  if (FAILED(hr)) return hr;
+  hr = vtableInfo_->Invoke(static_cast<_ZAXTarGzip*>(this), id, flags, arguments.params(), result,
+                           exception, argError);
+  if (SUCCEEDED(hr)) arguments.writeBack();
   if (FAILED(hr) && pendingError_) {
     // The caller gets the number and text of the engine host's error, not whatever the
     // type library's Invoke made of the member's HRESULT.

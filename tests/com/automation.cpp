@@ -112,6 +112,13 @@ Var Var::byRef(BSTR* text) {
   return v;
 }
 
+Var Var::byRef(VARIANT* variable) {
+  Var v;
+  V_VT(&v.v_) = VT_VARIANT | VT_BYREF;
+  V_VARIANTREF(&v.v_) = variable;
+  return v;
+}
+
 Var::Var(const Var& other) {
   VariantInit(&v_);
   VariantCopy(&v_, const_cast<VARIANT*>(&other.v_));

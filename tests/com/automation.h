@@ -42,6 +42,8 @@ class Var {
   Var(const Var& other);
   // A by-reference String argument, as VB passes a variable: the callee may change *text.
   static Var byRef(BSTR* text);
+  // A variable of a script: a Variant by reference, whatever it holds.
+  static Var byRef(VARIANT* variable);
   Var& operator=(const Var& other);
   ~Var() { VariantClear(&v_); }
 

@@ -107,6 +107,47 @@ TEST_F(DialogTest, FolderDialogOpensAtInitDirAndAnswersTheChosenFolder) {
   EXPECT_EQ(V_I4(&*control.get(L"GetLastError").value), 0);
 }
 
+// A script passes its variables as Variants by reference: the title may hold a number,
+// and after the call each variable holds its parameter's value as a String, as VB's late
+// binding leaves it.
+TEST_F(DialogTest, FolderDialogTakesScriptVariablesAndWritesThemBack) {
+  answerWith(L"OK");
+  VARIANT title;
+  VariantInit(&title);
+  V_VT(&title) = VT_I4;
+  V_I4(&title) = 42;
+  Var initDir(L"C:\\windows");
+  CallResult result = control.call(L"ZAXBrowseForFolder", {Var::byRef(&title), Var::byRef(initDir.get())});
+  ASSERT_EQ(result.hr, S_OK);
+  ASSERT_EQ(seen.size(), 1u);
+  EXPECT_THAT(seen[0].texts, Contains(L"42"));
+  EXPECT_EQ(lower(result.value.text()), L"c:\\windows");
+  ASSERT_EQ(V_VT(&title), VT_BSTR);
+  EXPECT_STREQ(V_BSTR(&title), L"42");
+  EXPECT_EQ(initDir.type(), VT_BSTR);
+  EXPECT_EQ(initDir.text(), L"C:\\windows");
+  VariantClear(&title);
+
+  // Expressions come by value, in their own types.
+  seen.clear();
+  answerWith(nullptr);
+  result = control.call(L"ZAXBrowseForFolder", {Var(7L), Var(L"C:\\windows")});
+  ASSERT_EQ(result.hr, S_OK);
+  ASSERT_EQ(seen.size(), 1u);
+  EXPECT_THAT(seen[0].texts, Contains(L"7"));
+
+  // A value that is no text at all is refused before anything opens.
+  seen.clear();
+  VARIANT unknown;
+  VariantInit(&unknown);
+  V_VT(&unknown) = VT_UNKNOWN;
+  V_UNKNOWN(&unknown) = nullptr;
+  result = control.call(L"ZAXBrowseForFolder", {Var::byRef(&unknown), Var(L"C:\\windows")});
+  EXPECT_EQ(result.hr, DISP_E_TYPEMISMATCH);
+  EXPECT_TRUE(seen.empty());
+  EXPECT_TRUE(events.events.empty());
+}
+
 TEST_F(DialogTest, CancelledFolderDialogAnswersEmpty) {
   answerWith(nullptr);
   CallResult result = browse(L"Where to?", widen(folder.native()));

@@ -82,5 +82,80 @@ TEST(ScriptTest, VBScriptListsAndExtractsWithWaitExecution) {
   EXPECT_EQ(contents, "0123456789");
 }
 
+// Runs a script under cscript and answers the lines it echoed.
+std::vector<std::string> runScript(zaxtest::TempFolder& folder, const std::string& script) {
+  const std::string scriptPath = folder.nativeChild("drive.vbs");
+  zaxtest::writeFile(scriptPath, script);
+  std::string output;
+  const DWORD code = runProcess(L"cscript.exe //nologo \"" + widen(scriptPath) + L"\"", 60000, &output);
+  EXPECT_NE(code, 0xFFFFFFFFu) << "cscript did not end";
+  return lines(output);
+}
+
+// VBScript passes a variable by reference as a Variant, whatever the parameter's declared
+// type, and an expression by value in its own type: every member takes both, converting
+// as VB does, and GetLastError follows every outcome, a refused destination included.
+TEST(ScriptTest, VBScriptPassesVariablesExpressionsAndVariantsOfAnyType) {
+  zaxtest::TempFolder folder;
+  zaxtest::TarBuilder tar;
+  tar.file("a.txt", "alpha").end();
+  const std::string archive = folder.nativeChild("sample.tar");
+  zaxtest::writeFile(archive, tar.bytes());
+  const std::string destination = folder.nativeChild("out");
+  const std::string folderPath = folder.nativeChild("");
+
+  const std::string script =
+      "Set c = CreateObject(\"ZAXTarGzip200a.ZAXTarGzip\")\r\n"
+      "w = True : c.WaitExecution = w\r\n"
+      "WScript.Echo \"WaitFlag=\" & TypeName(w) & \" \" & w\r\n"
+      "a = \"" + archive + "\" : d = \"" + destination + "\" : s = \"*.*\"\r\n"
+      "c.ZAXListTarFile a\r\n"
+      "WScript.Echo \"Listed=\" & c.GetLastError\r\n"
+      "c.ZAXUncompress a, d, s\r\n"
+      "WScript.Echo \"Extracted=\" & c.GetLastError & \" \" & TypeName(a)\r\n"
+      "q = \"Q:\\out\"\r\n"
+      "c.ZAXUncompress a, q, s\r\n"
+      "WScript.Echo \"NoSuchDrive=\" & c.GetLastError\r\n"
+      // Expressions, and Variants holding numbers where strings are declared.
+      "f = \"" + folderPath + "\"\r\n"
+      "c.ZAXUncompress f & \"sample.tar\", d & \"2\", \"*\" & \".txt\"\r\n"
+      "WScript.Echo \"Expression=\" & c.GetLastError\r\n"
+      "n = 12345\r\n"
+      "c.ZAXListTarFile n\r\n"
+      "WScript.Echo \"Number=\" & c.GetLastError & \" \" & TypeName(n)\r\n"
+      "c.ZAXListTarFile a\r\n"
+      "e = Empty\r\n"
+      "c.ZAXListTarFile e\r\n"
+      "WScript.Echo \"Empty=\" & c.GetLastError\r\n"
+      // A Variant holding a number or a string where a Boolean is declared.
+      "v = 0 : c.WaitExecution = v\r\n"
+      "t = \"True\" : c.WaitExecution = t\r\n"
+      "c.WaitExecution = (1 = 1)\r\n"
+      "c.ZAXUncompress a, d & \"3\", s\r\n"
+      "WScript.Echo \"Waited=\" & c.GetLastError\r\n"
+      "WScript.Echo \"Errors=\" & Err.Number\r\n"
+      "x = \"no\" : c.WaitExecution = x\r\n"
+      "WScript.Echo \"NotABoolean=\" & Err.Number\r\n"
+      "r = c.PauseExecution() : r = c.ResumeExecution() : r = c.CancelExecution()\r\n"
+      "WScript.Echo \"Steering=\" & TypeName(r)\r\n"
+      "n = c.ControlName() & \"|\" & Len(c.GetCPUSpeed()) & \"|\" & (Len(c.GetCPUVendor()) > 0) & \"|\" & (Len(c.GetCPUBrandString()) > 0)\r\n"
+      "WScript.Echo \"Texts=\" & n\r\n"
+      "WScript.Echo \"done\"\r\n";
+  // The script goes on after the refused conversion, so that the lines after it show.
+  const std::string guarded = "On Error Resume Next\r\n" + script;
+  EXPECT_THAT(runScript(folder, guarded),
+              ::testing::ElementsAre("WaitFlag=Boolean True", "Listed=0", "Extracted=0 String",
+                                     "NoSuchDrive=44", "Expression=0", "Number=5 Integer",
+                                     "Empty=3", "Waited=0", "Errors=0", "NotABoolean=13",
+                                     "Steering=Empty", ::testing::StartsWith("Texts=ZAXTarGzip|"),
+                                     "done"));
+
+  std::string contents;
+  EXPECT_TRUE(zaxtest::readFile(folder.nativeChild("out\\a.txt"), contents));
+  EXPECT_TRUE(zaxtest::readFile(folder.nativeChild("out2\\a.txt"), contents));
+  EXPECT_TRUE(zaxtest::readFile(folder.nativeChild("out3\\a.txt"), contents));
+  EXPECT_EQ(contents, "alpha");
+}
+
 }  // namespace
 }  // namespace comtest
