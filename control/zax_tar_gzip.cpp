@@ -212,16 +212,31 @@ void ZAXTarGzip::pollJob() {
   reportResult(command(protocol::kResult.wide));
 }
 
-std::int32_t ZAXTarGzip::NumberOfFailedMembers() { return command(protocol::kFailedCount.wide); }
+// The failures belong to the loaded engine; asking an engine that is not loaded would only
+// show the host's "error loading the dll" box.
+std::int32_t ZAXTarGzip::NumberOfFailedMembers() {
+  if (host_ == nullptr || !host_->IsLoaded()) return 0;
+  return command(protocol::kFailedCount.wide);
+}
+
+bool ZAXTarGzip::GetFailedMember(std::int32_t Index, std::wstring& Name, std::wstring& Reason) {
+  Name.clear();
+  Reason.clear();
+  if (Index < 0 || host_ == nullptr || !host_->IsLoaded()) return false;
+  std::wstring word = protocol::kFailure.wide;
+  std::wstring name = outputBuffer();
+  std::wstring reason = outputBuffer();
+  if (host_->CallWindow2(word, name, reason, Index) == 0) return false;
+  Name = std::move(name);
+  Reason = std::move(reason);
+  return true;
+}
 
 std::vector<ZAXTarGzip::FailedMember> ZAXTarGzip::FailedMembers() {
   std::vector<FailedMember> members;
-  for (std::int32_t index = 0;; ++index) {
-    std::wstring word = protocol::kFailure.wide;
-    std::wstring name = outputBuffer();
-    std::wstring reason = outputBuffer();
-    if (host().CallWindow2(word, name, reason, index) == 0) break;
-    members.push_back({name, reason});
+  FailedMember member;
+  for (std::int32_t index = 0; GetFailedMember(index, member.name, member.reason); ++index) {
+    members.push_back(member);
   }
   return members;
 }

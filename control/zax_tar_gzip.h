@@ -54,13 +54,17 @@ class ZAXTarGzip final : private TimerClient {
   void Terminate();
 
   // The members the last extraction did not extract, with the engine's reason for each;
-  // at most the first thousand are named (NumberOfFailedMembers counts them all).
+  // at most the first thousand are named (NumberOfFailedMembers counts them all). Before
+  // the engine is loaded there are none.
   struct FailedMember {
     std::wstring name;
     std::wstring reason;
   };
   std::vector<FailedMember> FailedMembers();
   std::int32_t NumberOfFailedMembers();
+  // The member named at Index (from 0) into Name and Reason; false, with both empty, when
+  // none is named there.
+  bool GetFailedMember(std::int32_t Index, std::wstring& Name, std::wstring& Reason);
 
   // True while an extraction is being polled (the timer is enabled). Hosts with their own
   // event loop run it until this turns false.

@@ -195,6 +195,36 @@ HRESULT STDMETHODCALLTYPE ControlObject::get_GetLastError(LONG* Result) {
   return S_OK;
 }
 
+HRESULT STDMETHODCALLTYPE ControlObject::get_NumberOfFailedMembers(LONG* Result) {
+  if (Result == nullptr) return E_POINTER;
+  *Result = 0;
+  return run([&] {
+    *Result = control_->NumberOfFailedMembers();
+    return S_OK;
+  });
+}
+
+HRESULT STDMETHODCALLTYPE ControlObject::GetFailedMember(LONG Index, BSTR* Name, BSTR* Reason,
+                                                         VARIANT_BOOL* Result) {
+  if (Name == nullptr || Reason == nullptr || Result == nullptr) return E_POINTER;
+  *Result = VARIANT_FALSE;
+  return run([&] {
+    std::wstring name, reason;
+    const bool named = control_->GetFailedMember(Index, name, reason);
+    BSTR nameText = nullptr, reasonText = nullptr;
+    if (FAILED(toBstr(name, &nameText)) || FAILED(toBstr(reason, &reasonText))) {
+      SysFreeString(nameText);
+      return E_OUTOFMEMORY;
+    }
+    SysFreeString(*Name);
+    *Name = nameText;
+    SysFreeString(*Reason);
+    *Reason = reasonText;
+    *Result = named ? VARIANT_TRUE : VARIANT_FALSE;
+    return S_OK;
+  });
+}
+
 // ---- IProvideClassInfo2, IConnectionPointContainer, ISupportErrorInfo -------------------
 
 HRESULT STDMETHODCALLTYPE ControlObject::GetClassInfo(ITypeInfo** info) {

@@ -71,6 +71,9 @@ class ControlObject final : public _ZAXTarGzip,
   HRESULT STDMETHODCALLTYPE CancelExecution(VARIANT* Result) override;
   HRESULT STDMETHODCALLTYPE About(VARIANT* Result) override;
   HRESULT STDMETHODCALLTYPE get_GetLastError(LONG* Result) override;
+  HRESULT STDMETHODCALLTYPE get_NumberOfFailedMembers(LONG* Result) override;
+  HRESULT STDMETHODCALLTYPE GetFailedMember(LONG Index, BSTR* Name, BSTR* Reason,
+                                            VARIANT_BOOL* Result) override;
 
   // IProvideClassInfo2
   HRESULT STDMETHODCALLTYPE GetClassInfo(ITypeInfo** info) override;

@@ -157,5 +157,35 @@ TEST(ScriptTest, VBScriptPassesVariablesExpressionsAndVariantsOfAnyType) {
   EXPECT_EQ(contents, "alpha");
 }
 
+// After outcome 39 a script reads which members were left out and why, through its own
+// variables.
+TEST(ScriptTest, VBScriptReadsTheFailedMembersAfterOutcome39) {
+  zaxtest::TempFolder folder;
+  zaxtest::TarBuilder tar;
+  tar.file("../escape.txt", "out").file("kept.txt", "in").file("a/../../up.txt", "out").end();
+  const std::string archive = folder.nativeChild("climb.tar");
+  zaxtest::writeFile(archive, tar.bytes());
+
+  const std::string script =
+      "Set c = CreateObject(\"ZAXTarGzip200a.ZAXTarGzip\")\r\n"
+      "WScript.Echo \"Before=\" & c.NumberOfFailedMembers\r\n"
+      "c.WaitExecution = True\r\n"
+      "c.ZAXUncompress \"" + archive + "\", \"" + folder.nativeChild("out") + "\", \"*\"\r\n"
+      "WScript.Echo \"Outcome=\" & c.GetLastError\r\n"
+      "n = c.NumberOfFailedMembers\r\n"
+      "For i = 0 To n - 1\r\n"
+      "  If c.GetFailedMember(i, name, reason) Then WScript.Echo i & \" \" & name & \": \" & reason\r\n"
+      "Next\r\n"
+      "WScript.Echo \"Past=\" & c.GetFailedMember(n, name, reason) & \" [\" & name & \"]\"\r\n"
+      "WScript.Echo \"done\"\r\n";
+  EXPECT_THAT(runScript(folder, script),
+              ::testing::ElementsAre("Before=0", "Outcome=39",
+                                     "0 ../escape.txt: its name leads out of the destination folder",
+                                     "1 a/../../up.txt: its name leads out of the destination folder",
+                                     "Past=False []", "done"));
+  std::string contents;
+  EXPECT_TRUE(zaxtest::readFile(folder.nativeChild("out\\kept.txt"), contents));
+}
+
 }  // namespace
 }  // namespace comtest

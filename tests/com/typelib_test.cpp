@@ -59,6 +59,11 @@ const Member kMembers[] = {
     {L"CancelExecution", 0x6003000F, INVOKE_FUNC, {{nullptr, kVariantRef, kRetval}}},
     {L"About", 0x60030010, INVOKE_FUNC, {{nullptr, kVariantRef, kRetval}}},
     {L"GetLastError", 0x68030000, INVOKE_PROPERTYGET, {{nullptr, kLongRef, kRetval}}},
+    // Appended after the published members, with ids of their own.
+    {L"NumberOfFailedMembers", 0x68030002, INVOKE_PROPERTYGET, {{nullptr, kLongRef, kRetval}}},
+    {L"GetFailedMember", 0x60030011, INVOKE_FUNC,
+     {{L"Index", VT_I4, kIn}, {L"Name", kBstrRef, kInOut}, {L"Reason", kBstrRef, kInOut},
+      {nullptr, kBoolRef, kRetval}}},
 };
 
 // __ZAXTarGzip, the events.
@@ -204,7 +209,7 @@ TEST_F(TypeLibTest, ControlClassJoinsTheInterfaceAndTheEvents) {
   outgoing->Release();
 }
 
-TEST_F(TypeLibTest, DualInterfaceHasTheThirteenMembersInOrder) {
+TEST_F(TypeLibTest, DualInterfaceHasThePublishedMembersInOrderAndTheNewOnesAfterThem) {
   INT flags = 0;
   ITypeInfo* dispatch = implemented(0, &flags);
   ASSERT_NE(dispatch, nullptr);
@@ -217,7 +222,8 @@ TEST_F(TypeLibTest, DualInterfaceHasTheThirteenMembersInOrder) {
   EXPECT_EQ(attr->wMinorVerNum, 0);
   dispatch->ReleaseTypeAttr(attr);
 
-  // The vtable side lists exactly the published members, in their order.
+  // The vtable side lists exactly the published members, in their order, then the
+  // appended ones.
   HREFTYPE ref = 0;
   ASSERT_EQ(dispatch->GetRefTypeOfImplType(static_cast<UINT>(-1), &ref), S_OK);
   ITypeInfo* vtable = nullptr;

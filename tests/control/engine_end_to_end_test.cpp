@@ -110,6 +110,39 @@ TEST_F(ControlWithEngine, RefusedDestinationComesWithTheEngineText) {
   EXPECT_EQ(control.GetLastError(), 43);
 }
 
+TEST_F(ControlWithEngine, MembersNotExtractedAreNamedWithTheirReasons) {
+  // Before any job the engine is not even loaded: no failures, and no message box.
+  EXPECT_EQ(control.NumberOfFailedMembers(), 0);
+  std::wstring name = L"stale", reason = L"stale";
+  EXPECT_FALSE(control.GetFailedMember(0, name, reason));
+  EXPECT_EQ(name + reason, L"");
+
+  const zaxtest::Bytes bytes = zaxtest::TarBuilder()
+                                   .file("../escape.txt", "out")
+                                   .file("kept.txt", "in")
+                                   .file("a/../../up.txt", "out")
+                                   .end()
+                                   .bytes();
+  control.WaitExecution(true);
+  control.ZAXUncompress(archive("climb.tar", bytes), wide(folder.engineChild("out")), L"*");
+  ASSERT_FALSE(sink.events.empty());
+  EXPECT_EQ(sink.events.back(),
+            L"ErrorCode 39 Some files of the archive could not be extracted, files not extracted: 2");
+  EXPECT_EQ(control.GetLastError(), 39);
+  EXPECT_EQ(control.NumberOfFailedMembers(), 2);
+  ASSERT_TRUE(control.GetFailedMember(0, name, reason));
+  EXPECT_EQ(name, L"../escape.txt");
+  EXPECT_EQ(reason, L"its name leads out of the destination folder");
+  ASSERT_TRUE(control.GetFailedMember(1, name, reason));
+  EXPECT_EQ(name, L"a/../../up.txt");
+  for (std::int32_t index : {2, -1}) {
+    EXPECT_FALSE(control.GetFailedMember(index, name, reason)) << index;
+    EXPECT_EQ(name + reason, L"") << index;
+  }
+  EXPECT_EQ(control.FailedMembers().size(), 2u);
+  EXPECT_TRUE(fs::exists(folder.nativeChild("out/kept.txt")));
+}
+
 TEST_F(ControlWithEngine, FileThatIsNotATarArchive) {
   const std::string text(2000, 'z');
   control.ZAXListTarFile(archive("text.tar", zaxtest::Bytes(text.begin(), text.end())));
