@@ -1,11 +1,13 @@
 // zaxtar: the command-line host of the control. It drives ZAXTarGzip the way a host
 // application does (members in, events out) and prints what the events say.
+#include <fcntl.h>
 #include <unistd.h>
 
 #include <atomic>
 #include <chrono>
 #include <csignal>
 #include <cstdint>
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <exception>
@@ -26,7 +28,8 @@ namespace {
 
 // Exit statuses.
 constexpr int kExitSuccess = 0;      // outcome 0 "No error"
-constexpr int kExitFailure = 1;      // any other outcome, or an error of the engine host
+constexpr int kExitFailure = 1;      // any other outcome, an error of the engine host, or
+                                     // standard output that could not be written
 constexpr int kExitUsage = 2;        // the command line was not understood, or holds an
                                      // argument that cannot be handed on unchanged
 constexpr int kExitNoOutcome = 3;    // the job ended without reporting an outcome
@@ -60,8 +63,9 @@ const char kHelp[] =
     "  cpu               print the processor's speed, vendor and brand\n"
     "  about             print what this component is\n"
     "\n"
-    "Names are printed as GNU tar prints them: control characters, DEL and the line\n"
-    "separators U+2028 and U+2029 as escapes (\\n, \\t, \\033, ...) and a backslash as \\\\.\n"
+    "Names are printed as GNU tar prints them: control characters, DEL, the line\n"
+    "separators U+2028 and U+2029 and bytes that are not UTF-8 as escapes (\\n, \\t,\n"
+    "\\033, \\377, ...) and a backslash as \\\\. Sizes are printed whole.\n"
     "\n"
     "A path in ARCHIVE or DEST that holds a backslash (the engine would take it as a\n"
     "folder separator) or bytes that are not UTF-8, and a SELECTION that is not UTF-8,\n"
@@ -75,9 +79,12 @@ const char kHelp[] =
     "  'a*z'          names starting with 'a' and ending with 'z'\n"
     "Quote the pattern so that the shell does not expand it.\n"
     "\n"
+    "A SELECTION that matches no file of the archive is said so on standard error.\n"
+    "\n"
     "Exit status:\n"
     "  0    the outcome was 0 \"No error\"\n"
-    "  1    any other outcome; its number and text are printed on standard error\n"
+    "  1    any other outcome; its number and text are printed on standard error; or\n"
+    "       standard output could not be written (a full disk, a closed output)\n"
     "  2    the command line was not understood, or ARCHIVE, DEST or SELECTION was refused\n"
     "  3    the job ended without reporting an outcome\n"
     "  130  the extraction was cancelled with Ctrl-C\n";
@@ -123,12 +130,18 @@ std::wstring wide(const std::string& text, const char* what) {
 
 std::string narrow(const std::wstring& text) { return zax::toUtf8(text); }
 
+// A name as the archive holds it: the control hands bytes that are not UTF-8 over as
+// escapes, which give the bytes back.
+std::string nameBytes(const std::wstring& name) { return zax::toUtf8Escaped(name); }
+
 // A member name as a terminal line can show it, escaped as GNU tar does by default
 // (--quoting-style=escape): a newline in a name cannot forge a line, and escape sequences
 // never reach the terminal. C0 controls, DEL, the C1 controls U+0080 to U+009F and the
 // line and paragraph separators U+2028 and U+2029 become C escapes or three-digit octal
-// escapes of their UTF-8 bytes; a backslash is doubled so that the escapes stay
-// unambiguous. Other characters, printable ones beyond ASCII included, are kept.
+// escapes of their UTF-8 bytes, and so does each byte that is not part of a UTF-8
+// character, so that two such names can be told apart; a backslash is doubled so that
+// the escapes stay unambiguous. Other characters, printable ones beyond ASCII included,
+// are kept.
 std::string escapedName(const std::string& name) {
   std::string out;
   const auto octal = [&out](unsigned char byte) {
@@ -153,8 +166,10 @@ std::string escapedName(const std::string& name) {
       case '\\': out += "\\\\"; continue;
       default: break;
     }
-    if (byte < 0x20 || byte == 0x7f) {
-      octal(byte);
+    const std::size_t length =
+        byte < 0x80 ? 1 : zax::utf8PrefixLength(std::string_view(name).substr(i), 1);
+    if (byte < 0x20 || byte == 0x7f || length == 1 && byte >= 0x80) {
+      octal(byte);  // a control, or a byte that starts no UTF-8 character
     } else if (byte == 0xc2 && next(1) >= 0x80 && next(1) <= 0x9f) {
       octal(byte);
       octal(next(1));
@@ -165,7 +180,8 @@ std::string escapedName(const std::string& name) {
       octal(next(2));
       i += 2;
     } else {
-      out += static_cast<char>(byte);
+      out.append(name, i, length);
+      i += length - 1;
     }
   }
   return out;
@@ -195,6 +211,9 @@ int exitStatusFor(const Outcome& outcome) {
 class PrintingSink final : public zax::EventSink {
  public:
   explicit PrintingSink(bool progressBar) : progressBar_(progressBar) {}
+
+  // The control whose events these are, for the whole size of each entry.
+  const zax::ZAXTarGzip* control = nullptr;
 
   Outcome outcome;
   int entries = 0;
@@ -231,9 +250,11 @@ class PrintingSink final : public zax::EventSink {
                           std::int32_t& Second, std::wstring& filename, std::int32_t& Size,
                           std::int32_t& NumberOfFiles,
                           std::int32_t& NumberOfDirectories) override {
-    std::printf("%s %12ld  %04d-%02d-%02d %02d:%02d:%02d  %s\n", IsDirectory ? "dir " : "file",
-                static_cast<long>(Size), Year, Month, Day, Hour, Minute, Second,
-                escapedName(narrow(filename)).c_str());
+    // The event's Size stops at 2147483647; the control's C++ side has the whole size.
+    const long long size = control != nullptr ? control->EntrySize() : Size;
+    std::printf("%s %12lld  %04d-%02d-%02d %02d:%02d:%02d  %s\n", IsDirectory ? "dir " : "file",
+                size, Year, Month, Day, Hour, Minute, Second,
+                escapedName(nameBytes(filename)).c_str());
     ++entries;
     files = NumberOfFiles;
     directories = NumberOfDirectories;
@@ -306,7 +327,7 @@ void catchInterrupts() {
 
 // The control with the native seams around it.
 struct Host {
-  explicit Host(bool progressBar) : sink(progressBar) {}
+  explicit Host(bool progressBar) : sink(progressBar) { sink.control = &control; }
 
   zax::EventLoop loop;
   zax::ConsoleUserInterface ui{std::cout, std::cerr};
@@ -331,7 +352,7 @@ int list(const std::string& archive) {
 void reportFailedMembers(zax::ZAXTarGzip& control) {
   const auto members = control.FailedMembers();
   for (const auto& member : members) {
-    std::fprintf(stderr, "zaxtar: %s: not extracted: %s\n", escapedName(narrow(member.name)).c_str(),
+    std::fprintf(stderr, "zaxtar: %s: not extracted: %s\n", escapedName(nameBytes(member.name)).c_str(),
                  narrow(member.reason).c_str());
   }
   const std::int32_t total = control.NumberOfFailedMembers();
@@ -341,11 +362,11 @@ void reportFailedMembers(zax::ZAXTarGzip& control) {
   }
 }
 
-int extract(const std::string& archive, const std::string& destination,
-            const std::string& selection) {
+// selection is null when none was given (every file).
+int extract(const std::string& archive, const std::string& destination, const char* selection) {
   const std::wstring archivePath = enginePath(archive, "archive");
   const std::wstring destinationPath = enginePath(destination, "destination");
-  const std::wstring pattern = wide(selection, "selection");
+  const std::wstring pattern = wide(selection != nullptr ? selection : "*", "selection");
   Host host(isatty(STDOUT_FILENO) == 1);
   catchInterrupts();
   host.control.ZAXUncompress(archivePath, destinationPath, pattern);
@@ -363,6 +384,13 @@ int extract(const std::string& archive, const std::string& destination,
   });
 
   reportFailedMembers(host.control);
+  // A selection that matched nothing is no failure of the job, but it is seldom what the
+  // user meant: tar tools say so.
+  if (selection != nullptr && !cancelled && host.sink.outcome.reported &&
+      host.sink.outcome.number == 0 && host.control.NumberOfSelectedFiles() == 0) {
+    std::fprintf(stderr, "zaxtar: %s: no file of the archive matches the selection\n",
+                 escapedName(selection).c_str());
+  }
   if (cancelled) {
     if (host.sink.outcome.reported && host.sink.outcome.number != 0) {
       return exitStatusFor(host.sink.outcome);
@@ -411,7 +439,7 @@ int run(int argc, char** argv) {
   }
   if (command == "list" && argc == 3) return list(argv[2]);
   if (command == "extract" && (argc == 4 || argc == 5)) {
-    return extract(argv[2], argv[3], argc == 5 ? argv[4] : "*");
+    return extract(argv[2], argv[3], argc == 5 ? argv[4] : nullptr);
   }
   if (command == "cpu" && argc == 2) return cpu();
   if (command == "about" && argc == 2) return about();
@@ -420,9 +448,35 @@ int run(int argc, char** argv) {
 
 }  // namespace
 
+// A standard stream that was closed when the program started: /dev/null read-only takes
+// its place, so that no file this program opens can become standard output (and receive
+// the listing), while writes to it still fail and are reported.
+void holdClosedStandardStreams() {
+  for (int fd = STDIN_FILENO; fd <= STDERR_FILENO; ++fd) {
+    if (::fcntl(fd, F_GETFD) != -1 || errno != EBADF) continue;
+    const int held = ::open("/dev/null", O_RDONLY);
+    if (held != fd && held >= 0) ::close(held);
+  }
+}
+
+// Everything printed must have reached standard output: a full disk or a closed output
+// makes the run a failure, as with tar tools.
+int withOutputChecked(int status) {
+  const bool flushed = std::fflush(stdout) == 0;
+  const int error = errno;
+  if (flushed && !std::ferror(stdout)) return status;
+  if (flushed) {
+    std::fprintf(stderr, "zaxtar: standard output: write error\n");
+  } else {
+    std::fprintf(stderr, "zaxtar: standard output: write error: %s\n", std::strerror(error));
+  }
+  return status == kExitSuccess ? kExitFailure : status;
+}
+
 int main(int argc, char** argv) {
+  holdClosedStandardStreams();
   try {
-    return run(argc, argv);
+    return withOutputChecked(run(argc, argv));
   } catch (const zax::HostError& e) {
     std::fprintf(stderr, "zaxtar: %d %s\n", e.number(), e.description().c_str());
     return kExitFailure;

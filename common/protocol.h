@@ -59,10 +59,14 @@ inline constexpr Word kEntryYear{"tarinfoyear"};
 inline constexpr Word kEntryMonth{"tarinfomonth"};
 inline constexpr Word kEntryDay{"tarinfoday"};
 inline constexpr Word kEntryName{"tarinfofilename"};
-inline constexpr Word kEntrySize{"tarinfosize"};
+inline constexpr Word kEntrySize{"tarinfosize"};  // 2147483647 for 2 GiB and more
+// The current entry's whole size in two halves: bits 32 to 63, and bits 0 to 31 as the
+// bits of the 32-bit result. A host asks for them when "tarinfosize" saturated.
+inline constexpr Word kEntrySizeHigh{"tarinfosizehigh"};
+inline constexpr Word kEntrySizeLow{"tarinfosizelow"};
 inline constexpr Word kDeleteEntries{"tarinfodelete"};
 inline constexpr Word kDirectoryCount{"getnumdir"};
-inline constexpr Word kFileCount{"getnumfiles"};
+inline constexpr Word kFileCount{"getnumfiles"};  // after an extraction: the members selected
 
 // The processor.
 inline constexpr Word kCpuSpeed{"cpuspeed"};

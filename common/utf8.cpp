@@ -99,6 +99,38 @@ std::wstring fromUtf8(const std::string& bytes) {
   return out;
 }
 
+std::wstring fromUtf8Escaped(const std::string& bytes) {
+  std::wstring out;
+  out.reserve(bytes.size());
+  for (std::size_t i = 0; i < bytes.size();) {
+    char32_t c = 0;
+    const std::size_t length = sequenceAt(bytes, i, c);
+    appendWide(out, length == 0 ? 0xDC00 + static_cast<std::uint8_t>(bytes[i]) : c);
+    i += length == 0 ? 1 : length;
+  }
+  return out;
+}
+
+std::string toUtf8Escaped(const std::wstring& text) {
+  std::string out;
+  out.reserve(text.size());
+  std::size_t start = 0;
+  for (std::size_t i = 0; i <= text.size(); ++i) {
+    const char32_t c =
+        i < text.size() ? static_cast<char32_t>(text[i]) & (sizeof(wchar_t) == 2 ? 0xFFFF : 0xFFFFFFFF) : 0;
+    // A lone escape: not the low half of a pair (16-bit wchar_t), which toUtf8 joins.
+    const bool pairedLow = sizeof(wchar_t) == 2 && i > start &&
+                           (static_cast<char32_t>(text[i - 1]) & 0xFFFF) >= 0xD800 &&
+                           (static_cast<char32_t>(text[i - 1]) & 0xFFFF) <= 0xDBFF;
+    if (i == text.size() || (c >= 0xDC80 && c <= 0xDCFF && !pairedLow)) {
+      out += toUtf8(text.substr(start, i - start));
+      if (i < text.size()) out += static_cast<char>(c - 0xDC00);
+      start = i + 1;
+    }
+  }
+  return out;
+}
+
 bool isValidUtf8(const std::string& bytes) {
   char32_t c = 0;
   for (std::size_t i = 0; i < bytes.size();) {

@@ -15,6 +15,13 @@ std::string toUtf8(const std::wstring& text, char32_t replacement = 0xFFFD);
 // input is lost silently or read past its end.
 std::wstring fromUtf8(const std::string& bytes);
 
+// Texts that must come back byte for byte (names, which natively are bytes): as fromUtf8,
+// but each byte that starts no valid sequence becomes 0xDC00 + byte, a lone surrogate that
+// no valid sequence yields (as codePointsOf counts it); toUtf8Escaped turns those back into
+// their bytes, so that fromUtf8Escaped and toUtf8Escaped undo each other.
+std::wstring fromUtf8Escaped(const std::string& bytes);
+std::string toUtf8Escaped(const std::wstring& text);
+
 // True when every byte belongs to a valid UTF-8 sequence (no overlong forms, surrogates or
 // values past U+10FFFF). The empty text is valid.
 bool isValidUtf8(const std::string& bytes);

@@ -1,6 +1,7 @@
 #include "control/zax_tar_gzip.h"
 
 #include <chrono>
+#include <cstdint>
 #include <thread>
 #include <utility>
 
@@ -149,6 +150,14 @@ void ZAXTarGzip::ZAXListTarFile(const std::wstring& TarFile) {
       std::wstring unused = L" ";
       engine.CallWindow2(word, filename, unused, 0);
       std::int32_t size = command(protocol::kEntrySize.wide);
+      entrySize_ = size;
+      if (size == INT32_MAX) {
+        // 2 GiB or more: the event's Size saturates, C++ hosts read the whole size. An
+        // engine without the words answers 0 to both, and the saturated size stands.
+        const auto high = static_cast<std::uint32_t>(command(protocol::kEntrySizeHigh.wide));
+        const auto low = static_cast<std::uint32_t>(command(protocol::kEntrySizeLow.wide));
+        if (high != 0 || low != 0) entrySize_ = static_cast<std::int64_t>((std::uint64_t{high} << 32) | low);
+      }
       std::int32_t numberOfDirectories = command(protocol::kDirectoryCount.wide);
       std::int32_t numberOfFiles = command(protocol::kFileCount.wide);
       events_.TarFileInformation(isDirectory, year, month, day, hour, minute, second, filename,
@@ -217,6 +226,11 @@ void ZAXTarGzip::pollJob() {
 std::int32_t ZAXTarGzip::NumberOfFailedMembers() {
   if (host_ == nullptr || !host_->IsLoaded()) return 0;
   return command(protocol::kFailedCount.wide);
+}
+
+std::int32_t ZAXTarGzip::NumberOfSelectedFiles() {
+  if (host_ == nullptr || !host_->IsLoaded()) return 0;
+  return command(protocol::kFileCount.wide);
 }
 
 bool ZAXTarGzip::GetFailedMember(std::int32_t Index, std::wstring& Name, std::wstring& Reason) {

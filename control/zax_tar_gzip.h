@@ -62,9 +62,16 @@ class ZAXTarGzip final : private TimerClient {
   };
   std::vector<FailedMember> FailedMembers();
   std::int32_t NumberOfFailedMembers();
+  // The files of the archive that the last extraction's selection matched, whether they
+  // were extracted or not (0 before the engine is loaded).
+  std::int32_t NumberOfSelectedFiles();
   // The member named at Index (from 0) into Name and Reason; false, with both empty, when
   // none is named there.
   bool GetFailedMember(std::int32_t Index, std::wstring& Name, std::wstring& Reason);
+
+  // The whole size of the entry that the TarFileInformation event being raised describes,
+  // where the event's Size stops at 2147483647.
+  std::int64_t EntrySize() const { return entrySize_; }
 
   // True while an extraction is being polled (the timer is enabled). Hosts with their own
   // event loop run it until this turns false.
@@ -94,6 +101,7 @@ class ZAXTarGzip final : private TimerClient {
   bool waitForEnd_ = false;           // WaitForEnd
   std::int32_t lastErrorNumber_ = 0;  // LastErrorNumber
   std::int32_t lastProgressValue_ = 0;  // LastProgressValue
+  std::int64_t entrySize_ = 0;
   bool terminated_ = false;
 };
 

@@ -154,6 +154,16 @@ const Command kCommandTable[] = {
      }},
     {protocol::kEntrySize.narrow,
      [](Engine& e, const Operands&) { return saturate32(current(e, &EntryRecord::size)); }},
+    {protocol::kEntrySizeHigh.narrow,
+     [](Engine& e, const Operands&) {
+       const auto size = static_cast<std::uint64_t>(current(e, &EntryRecord::size));
+       return static_cast<std::int32_t>(size >> 32);
+     }},
+    {protocol::kEntrySizeLow.narrow,
+     [](Engine& e, const Operands&) {
+       const auto size = static_cast<std::uint64_t>(current(e, &EntryRecord::size));
+       return static_cast<std::int32_t>(static_cast<std::uint32_t>(size & 0xFFFFFFFFu));
+     }},
     {protocol::kDeleteEntries.narrow,
      [](Engine& e, const Operands&) {
        e.entries().clear();

@@ -19,7 +19,8 @@ namespace zax::os {
 // The folder separator of the host's paths.
 constexpr char kSeparator = '\\';
 
-// The user's temporary folder (GetTempPathW; natively TMPDIR, else /tmp), or "" when the
+// The user's temporary folder (GetTempPathW; natively TMPDIR, else a folder of the user's
+// own under /tmp, so that every user deploys an engine of their own), or "" when the
 // system gives none.
 std::string temporaryFolder();
 
@@ -30,11 +31,12 @@ bool createDirectory(const std::string& path);
 bool isDirectory(const std::string& path);
 bool isFile(const std::string& path);
 
-// True when the folder must not hold the engine: natively, when something is there that is
-// not a real folder (a link, a file) or a folder that another user owns or that others can
-// write to, so another account could plant the library this process loads. Never on
-// Windows, where the temporary folder is the user's own.
-bool isUnsafeDeploymentFolder(const std::string& path);
+// Why the folder must not hold the engine, or "" when it may: natively, when something is
+// there that is not a real folder (a link, a file), or a folder that another user owns or
+// that others can write to, or it lies in such a folder (one not shared and sticky like
+// /tmp), so another account could plant the library this process loads. Never on Windows,
+// where the temporary folder is the user's own.
+std::string deploymentFolderProblem(const std::string& path);
 
 // The whole file, or nothing when it cannot be opened or read.
 std::optional<std::vector<std::uint8_t>> readFile(const std::string& path);

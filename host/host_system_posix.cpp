@@ -6,6 +6,8 @@
 #include <cctype>
 #include <cerrno>
 #include <cstdlib>
+#include <cstring>
+#include <string>
 #include <cwctype>
 
 #include "common/unique_resource.h"
@@ -56,7 +58,10 @@ bool writeAll(int fd, const std::uint8_t* data, std::size_t size) {
 
 std::string temporaryFolder() {
   const char* variable = std::getenv("TMPDIR");
-  return untgz::paths::windowsPathOf(variable && variable[0] == '/' ? variable : "/tmp");
+  if (variable && variable[0] == '/') return untgz::paths::windowsPathOf(variable);
+  // /tmp is shared: the first user to deploy there would own the folder and lock every
+  // other user out. Each user has a folder of their own instead, made owner-only.
+  return untgz::paths::windowsPathOf("/tmp/zaxsoftware-" + std::to_string(::geteuid()));
 }
 
 bool createDirectory(const std::string& path) {
@@ -74,15 +79,34 @@ bool isFile(const std::string& path) {
   return statAt(path, st) && !S_ISDIR(st.st_mode);
 }
 
-bool isUnsafeDeploymentFolder(const std::string& path) {
+std::string deploymentFolderProblem(const std::string& path) {
   const auto native = nativePath(path);
-  if (!native) return true;
+  if (!native) return "it cannot exist here";
   std::string folder = *native;
   while (folder.size() > 1 && folder.back() == '/') folder.pop_back();
+  const auto owner = [](uid_t uid) {
+    return "it belongs to another user (uid " + std::to_string(uid) + ")";
+  };
   struct stat st;
-  if (::lstat(folder.c_str(), &st) != 0) return errno != ENOENT;
-  return !S_ISDIR(st.st_mode) || st.st_uid != ::geteuid() ||
-         (st.st_mode & (S_IWGRP | S_IWOTH)) != 0;
+  if (::lstat(folder.c_str(), &st) != 0) {
+    if (errno != ENOENT) return std::string("it cannot be examined: ") + std::strerror(errno);
+  } else {
+    if (!S_ISDIR(st.st_mode)) return "it is not a folder of its own (a link or a file)";
+    if (st.st_uid != ::geteuid()) return owner(st.st_uid);
+    if ((st.st_mode & (S_IWGRP | S_IWOTH)) != 0) return "other users can write to it";
+  }
+  // The folder it lies in: whoever controls that one can swap this one. Root's folders and
+  // the user's own are safe, and so is a shared sticky one such as /tmp, where nobody can
+  // move another user's folder.
+  const std::string::size_type slash = folder.rfind('/');
+  const std::string parent = slash == 0 || slash == std::string::npos ? "/" : folder.substr(0, slash);
+  if (::lstat(parent.c_str(), &st) != 0) return std::string();  // created with the chain
+  if (!S_ISDIR(st.st_mode)) return "the folder above it is not a folder of its own";
+  if (st.st_uid != 0 && st.st_uid != ::geteuid()) return "the folder above " + owner(st.st_uid).substr(3);
+  if ((st.st_mode & (S_IWGRP | S_IWOTH)) != 0 && (st.st_mode & S_ISVTX) == 0) {
+    return "other users can write to the folder above it";
+  }
+  return std::string();
 }
 
 std::optional<std::vector<std::uint8_t>> readFile(const std::string& path) {

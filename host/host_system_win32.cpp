@@ -82,7 +82,7 @@ bool isFile(const std::string& path) {
   return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
-bool isUnsafeDeploymentFolder(const std::string&) { return false; }
+std::string deploymentFolderProblem(const std::string&) { return std::string(); }
 
 std::optional<std::vector<std::uint8_t>> readFile(const std::string& path) {
   FileHandle file(::CreateFileW(widePath(path).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,

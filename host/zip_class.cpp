@@ -55,7 +55,7 @@ std::vector<char> engineString(const std::wstring& text, std::size_t minimumSize
     for (wchar_t c : text) array.push_back(static_cast<char>(c));
     array.push_back('\0');
   } else {
-    const std::string bytes = utf8 ? toUtf8(text + L'\0') : toAnsi(text + L'\0');
+    const std::string bytes = utf8 ? toUtf8Escaped(text + L'\0') : toAnsi(text + L'\0');
     array.assign(bytes.begin(), bytes.end());
   }
   if (array.size() < minimumSize) array.resize(minimumSize, '\0');
@@ -69,7 +69,9 @@ std::wstring writtenBack(const std::vector<char>& array, bool utf8) {
   if (std::all_of(array.begin(), end, [](char c) { return static_cast<unsigned char>(c) < 0x80; }))
     return std::wstring(array.begin(), end);
   const std::string bytes(array.begin(), array.end());
-  std::wstring text = utf8 ? fromUtf8(bytes) : fromAnsi(bytes);
+  // Bytes that are not UTF-8 (natively a name is its bytes) come back as escapes that
+  // give the same bytes again, not as U+FFFD, which would make different names one.
+  std::wstring text = utf8 ? fromUtf8Escaped(bytes) : fromAnsi(bytes);
   return text.substr(0, text.find(L'\0'));
 }
 
@@ -77,8 +79,10 @@ std::intptr_t addressOf(std::vector<char>& array) {
   return reinterpret_cast<std::intptr_t>(array.data());
 }
 
-HostError cannotCreateFolder(const std::wstring& folder) {
-  return HostError(kErrorCannotCreateFolder, kCannotCreateFolderText + toUtf8(folder));
+// why, when given, says what is wrong with a folder that is there.
+HostError cannotCreateFolder(const std::wstring& folder, const std::string& why = std::string()) {
+  return HostError(kErrorCannotCreateFolder,
+                   kCannotCreateFolderText + toUtf8(folder) + (why.empty() ? "" : ": " + why));
 }
 
 }  // namespace
@@ -109,7 +113,9 @@ void ZipClass::Init(bool fOrceinit) {
     const std::string folderBytes = toUtf8(folder);
     const std::string pathBytes = toUtf8(EnginePath);
 
-    if (os::isUnsafeDeploymentFolder(folderBytes)) throw cannotCreateFolder(folder);
+    if (const std::string why = os::deploymentFolderProblem(folderBytes); !why.empty()) {
+      throw cannotCreateFolder(folder, why);
+    }
     if (os::isFile(pathBytes)) {
       const auto image = rawResource(kEngineResource);
       const std::int32_t expected = image ? Adler32(*image) : 0;
@@ -123,8 +129,9 @@ void ZipClass::Init(bool fOrceinit) {
       // process starting at the same time find no file, or half of one.
       if (!identical) ExtractRes(EnginePath, kEngineResource);
     } else {
-      if (!CreateNewDirectory(folder) || os::isUnsafeDeploymentFolder(folderBytes)) {
-        throw cannotCreateFolder(folder);
+      if (!CreateNewDirectory(folder)) throw cannotCreateFolder(folder);
+      if (const std::string why = os::deploymentFolderProblem(folderBytes); !why.empty()) {
+        throw cannotCreateFolder(folder, why);
       }
       ExtractRes(EnginePath, kEngineResource);
     }

@@ -159,6 +159,7 @@ class ExtractVisitor : public WalkVisitor {
   bool selectedAndPlaceable(const Member& member, std::string& relative) {
     const MemberPath verdict = memberPath(member.name, relative, nameRules_);
     if (verdict != MemberPath::empty && !matchSelection(member.name, selection_)) return false;
+    control_.fileCount.fetch_add(1, std::memory_order_relaxed);  // "getnumfiles": selected
     if (!placeable(member, verdict)) return false;
     tree_.settleFoldersOutside(relative);
     return true;

@@ -1,8 +1,12 @@
 // zaxtar as a user runs it: what it prints, where, and its exit status.
 #include <gtest/gtest.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <cstdint>
+#include <cstdio>
+#include <iterator>
 #include <cstdlib>
 #include <filesystem>
 #include <string>
@@ -22,6 +26,22 @@ struct Result {
 
 class ZaxtarTest : public ::testing::Test {
  protected:
+  // Runs zaxtar with the arguments (already quoted for the shell) in the scratch folder,
+  // through `shell`'s command line, where {} stands for zaxtar and its arguments
+  // (redirections of its own included).
+  Result zaxtarIn(const std::string& shell, const std::string& arguments, const std::string& out) {
+    const std::string err = folder.nativeChild("stderr");
+    std::string line = shell;
+    line.replace(line.find("{}"), 2, "'" ZAXTAR_PROGRAM "' " + arguments);
+    const std::string command = "cd '" + folder.native() + "' && " + line + " 2>'" + err + "' </dev/null";
+    const int raw = std::system(command.c_str());
+    Result run;
+    run.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+    if (!out.empty()) zaxtest::readFile(out, run.out);
+    zaxtest::readFile(err, run.err);
+    return run;
+  }
+
   // Runs zaxtar with the arguments (already quoted for the shell) in the scratch folder.
   Result zaxtar(const std::string& arguments) {
     const std::string out = folder.nativeChild("stdout"), err = folder.nativeChild("stderr");
@@ -136,6 +156,10 @@ TEST_F(ZaxtarTest, ListEscapesControlCharactersInNamesAsGnuTarDoes) {
       {"c1 \xc2\x9b" "2J", "c1 \\302\\2332J"},          // U+009B, a CSI on some terminals
       {"line\xe2\x80\xa8sep", "line\\342\\200\\250sep"},  // U+2028
       {"caf\xc3\xa9 \xe2\x98\x83", "caf\xc3\xa9 \xe2\x98\x83"},  // printable: kept
+      // Bytes that are not UTF-8, each its own escape: two such names stay two names.
+      {"latin1 \xff", "latin1 \\377"},
+      {"latin1 \xfe", "latin1 \\376"},
+      {"cut \xc3 and \xe2\x98", "cut \\303 and \\342\\230"},
   };
   zaxtest::TarBuilder tar;
   for (const auto& name : names) tar.file(name.stored, "");
@@ -153,7 +177,7 @@ TEST_F(ZaxtarTest, ListEscapesControlCharactersInNamesAsGnuTarDoes) {
     start = end == std::string::npos ? run.out.size() : end + 1;
   }
   EXPECT_EQ(shown, expected) << run.out;
-  EXPECT_TRUE(endsWith(run.out, "\n0 directories, 8 files\n0 No error\n")) << run.out;
+  EXPECT_TRUE(endsWith(run.out, "\n0 directories, 11 files\n0 No error\n")) << run.out;
 }
 
 TEST_F(ZaxtarTest, PathsAndSelectionsThatWouldChangeOnTheWayAreRefused) {
@@ -184,6 +208,79 @@ TEST_F(ZaxtarTest, PathsAndSelectionsThatWouldChangeOnTheWayAreRefused) {
   for (const auto& entry : fs::directory_iterator(folder.native())) left.push_back(entry.path().filename().string());
   std::sort(left.begin(), left.end());
   EXPECT_EQ(left, (std::vector<std::string>{"a.tgz", "stderr", "stdout"}));
+}
+
+TEST_F(ZaxtarTest, OutputThatCannotBeWrittenEndsTheRunWithAMessage) {
+  writeArchive("a.tgz");
+  const struct {
+    const char* redirection;
+    const char* why;
+  } cases[] = {{">/dev/full", "No space left on device"}, {">&-", "Bad file descriptor"}};
+  for (const auto& c : cases) {
+    const Result run = zaxtarIn(std::string("{} ") + c.redirection, "list a.tgz", "");
+    EXPECT_EQ(run.status, 1) << c.redirection;
+    EXPECT_EQ(run.err, std::string("zaxtar: standard output: write error: ") + c.why + "\n")
+        << c.redirection;
+  }
+  // With standard output closed, nothing the program opens takes its place: the archive is
+  // read, not written to.
+  std::string bytes;
+  ASSERT_TRUE(zaxtest::readFile(folder.nativeChild("a.tgz"), bytes));
+  EXPECT_EQ(bytes.substr(0, 2), "\x1f\x8b");
+}
+
+TEST_F(ZaxtarTest, SizesOf2GiBAndMoreArePrintedWhole) {
+  // Sparse members: the archive stays small whatever size its files have.
+  // The last is the largest an old GNU header's octal field holds.
+  const std::int64_t sizes[] = {2147483647LL, 2147483648LL, 3LL << 30, 8589934591LL};
+  zaxtest::TarBuilder tar;
+  for (std::size_t i = 0; i < std::size(sizes); ++i) {
+    tar.oldSparse("big" + std::to_string(i), sizes[i], {{0, 5}}, "hello");
+  }
+  zaxtest::writeFile(folder.nativeChild("big.tar"), tar.end().bytes());
+  const Result run = zaxtar("list big.tar");
+  EXPECT_EQ(run.status, 0) << run.err;
+  for (std::size_t i = 0; i < std::size(sizes); ++i) {
+    char line[64];
+    std::snprintf(line, sizeof line, "file %12lld  ", static_cast<long long>(sizes[i]));
+    EXPECT_NE(run.out.find(line), std::string::npos) << line << "\n" << run.out;
+  }
+}
+
+TEST_F(ZaxtarTest, ASelectionThatMatchesNothingIsSaidSo) {
+  writeArchive("a.tgz");
+  Result run = zaxtar("extract a.tgz out 'nothing*'");
+  EXPECT_EQ(run.status, 0);
+  EXPECT_EQ(run.err, "zaxtar: nothing*: no file of the archive matches the selection\n");
+  // A selection that matches, and no selection at all, say nothing.
+  for (const char* arguments : {"extract a.tgz out '*.log'", "extract a.tgz out2"}) {
+    run = zaxtar(arguments);
+    EXPECT_EQ(run.status, 0) << arguments;
+    EXPECT_EQ(run.err, "") << arguments;
+  }
+}
+
+TEST_F(ZaxtarTest, EveryUserRunsItWithAnEngineOfTheirOwn) {
+  if (::geteuid() != 0) GTEST_SKIP() << "needs root to run as a second user";
+  writeArchive("a.tgz");
+  fs::permissions(folder.native(), fs::perms::all);
+  fs::permissions(folder.nativeChild("a.tgz"), fs::perms::all);
+  // Without TMPDIR each user deploys under /tmp in a folder of their own, so that the first
+  // user to run it does not lock the others out.
+  const std::string out = folder.nativeChild("listing");
+  for (const char* as : {"env -u TMPDIR {}", "env -u TMPDIR setpriv --reuid=65534 --regid=65534 --clear-groups {}"}) {
+    const Result run = zaxtarIn(std::string(as) + " >'" + out + "'", "list a.tgz", out);
+    EXPECT_EQ(run.status, 0) << as << "\n" << run.err;
+    EXPECT_TRUE(endsWith(run.out, "0 No error\n")) << as << "\n" << run.out;
+  }
+  // A deployment folder that another user owns is refused, and the message says why.
+  fs::create_directories(folder.nativeChild("tmp/ZAXSoftware"));
+  fs::permissions(folder.nativeChild("tmp/ZAXSoftware"), fs::perms::owner_all, fs::perm_options::replace);
+  ASSERT_EQ(::chown(folder.nativeChild("tmp/ZAXSoftware").c_str(), 65534, 65534), 0);
+  const Result run = zaxtarIn("TMPDIR='" + folder.nativeChild("tmp") + "' {}", "list a.tgz", "");
+  EXPECT_EQ(run.status, 1);
+  EXPECT_NE(run.err.find("zaxtar: 70 Unable to create the destination folder"), std::string::npos) << run.err;
+  EXPECT_NE(run.err.find("ZAXSoftware\\: it belongs to another user (uid 65534)"), std::string::npos) << run.err;
 }
 
 TEST_F(ZaxtarTest, CommandLineErrorsAndHelp) {

@@ -13,6 +13,13 @@ const Words kEntryWords{L"tarinfoisdir",    L"tarinfosecond", L"tarinfominute", 
                         L"tarinfofilename", L"tarinfosize",   L"getnumdir",     L"getnumfiles",
                         L"tarinfo2"};
 
+// The same for an entry whose size saturated: its whole size is read in two halves.
+const Words kLargeEntryWords{L"tarinfoisdir",    L"tarinfosecond", L"tarinfominute", L"tarinfohour",
+                             L"tarinfoyear",     L"tarinfomonth",  L"tarinfoday",
+                             L"tarinfofilename", L"tarinfosize",   L"tarinfosizehigh",
+                             L"tarinfosizelow",  L"getnumdir",     L"getnumfiles",
+                             L"tarinfo2"};
+
 Words concat(std::initializer_list<Words> parts) {
   Words all;
   for (const Words& part : parts) all.insert(all.end(), part.begin(), part.end());
@@ -52,9 +59,31 @@ TEST_F(ListingTest, EntriesCarryTheirFieldsAndTheArchiveTotals) {
   EXPECT_EQ(engine.words(),
             concat({{L"status", L"setflaglist", L"zaxuntar", L"status", L"status", L"status",
                      L"tarinfo"},
-                    kEntryWords, kEntryWords, kEntryWords, {L"tarinfodelete", L"getintret"}}));
+                    kEntryWords, kEntryWords, kLargeEntryWords, {L"tarinfodelete", L"getintret"}}));
   EXPECT_FALSE(timer.enabled());
   EXPECT_EQ(pump.rounds + pump.waits, 0);
+}
+
+// The event's Size stops at 2147483647; a C++ host reads the whole size during the event.
+TEST_F(ListingTest, WholeSizesOf2GiBAndMoreReachCppHosts) {
+  struct Case {
+    std::int32_t high, low;
+    std::int64_t whole;
+  };
+  const Case cases[] = {{0, INT32_MIN, 2147483648LL}, {1, 0x40000000, 5368709120LL},
+                        {0, 0, 2147483647}};  // an engine that does not know the words
+  for (const Case& c : cases) {
+    engine.answer(L"status", {0});
+    engine.answer(L"tarinfo", {1});
+    engine.answer(L"tarinfo2", {0});
+    engine.answer(L"tarinfosize", {2147483647});
+    engine.answer(L"tarinfosizehigh", {c.high});
+    engine.answer(L"tarinfosizelow", {c.low});
+    std::int64_t seen = -1;
+    sink.handler = [&](const std::wstring&) { seen = control.EntrySize(); };
+    control.ZAXListTarFile(L"Z:\\large.tar");
+    EXPECT_EQ(seen, c.whole);
+  }
 }
 
 TEST_F(ListingTest, CommandsUseTheListingOperands) {

@@ -172,8 +172,10 @@ TEST_P(FolderIsRefused, WithErrorSeventy) {
     FAIL() << "no error raised";
   } catch (const zax::HostError& error) {
     EXPECT_EQ(error.number(), 70);
-    EXPECT_EQ(error.description(), "Unable to create the destination folder " + temp.engine() +
-                                       "\\ZAXSoftware\\");
+    // The folder's name, then why it is refused.
+    const std::string expected =
+        "Unable to create the destination folder " + temp.engine() + "\\ZAXSoftware\\: ";
+    EXPECT_EQ(error.description().substr(0, expected.size()), expected);
   }
   EXPECT_FALSE(host.IsLoaded());
   EXPECT_TRUE(boxes.shown.empty());
@@ -223,10 +225,30 @@ TEST_F(HostTest, FolderOfAnotherUserIsRefused) {
           host.Init(false);
         } catch (const zax::HostError& error) {
           EXPECT_EQ(error.number(), 70);
+          // The message says what is wrong, not merely that the folder could not be made.
+          EXPECT_NE(error.description().find("ZAXSoftware\\: it belongs to another user (uid 65534)"),
+                    std::string::npos)
+              << error.description();
           throw;
         }
       },
       zax::HostError);
+  EXPECT_FALSE(host.IsLoaded());
+
+  // A folder of this user's own, in a folder another user owns, is refused as well: the
+  // other user could swap it.
+  ASSERT_EQ(::chown(deploymentFolder().c_str(), ::geteuid(), ::getegid()), 0);
+  const std::string above = fs::path(deploymentFolder()).parent_path().string();
+  ASSERT_EQ(::chown(above.c_str(), 65534, 65534), 0);
+  try {
+    host.Init(false);
+    ADD_FAILURE() << "Init went through";
+  } catch (const zax::HostError& error) {
+    EXPECT_EQ(error.number(), 70);
+    EXPECT_NE(error.description().find("the folder above belongs to another user"), std::string::npos)
+        << error.description();
+  }
+  ASSERT_EQ(::chown(above.c_str(), ::geteuid(), ::getegid()), 0);
   EXPECT_FALSE(host.IsLoaded());
 }
 #endif
