@@ -33,12 +33,6 @@ inline constexpr Word kPause{"pause"};
 inline constexpr Word kResume{"resume"};
 inline constexpr Word kCancel{"cancel"};
 inline constexpr Word kSetListMode{"setflaglist"};  // operand 1: 1 lists, 0 extracts
-// The code page of the texts that cross the entry: operand 1 nonzero takes the text operands
-// of the calls that follow ("zaxuntar", "uncompress") and writes their text results (names,
-// reasons, messages) in UTF-8, into buffers of kUtf8HostBufferSize bytes; 0 goes back to the
-// ANSI code page, which an engine speaks until told otherwise. Answers 1, so that a caller
-// can tell it from an engine that does not know the word (0).
-inline constexpr Word kSetUtf8Text{"setflagutf8"};
 inline constexpr Word kErrorText{"geterrorstring"};
 inline constexpr Word kSetFinished{"setfinished"};
 inline constexpr Word kGetFinished{"getfinished"};
@@ -73,6 +67,27 @@ inline constexpr Word kCpuSpeed{"cpuspeed"};
 inline constexpr Word kCpuVendor{"getcpuname"};
 inline constexpr Word kCpuBrand{"getbrandstring"};
 
+// The UTF-8 forms of the words that take or give texts. The words above speak the ANSI code
+// page and hand out at most kMaxOutputText characters into a buffer of kHostBufferSize
+// bytes, whoever else uses the engine in the process; these speak UTF-8 with every caller:
+// - the job words take their text operands in UTF-8 (bytes that are not UTF-8 are read in
+//   the ANSI code page, as member names are);
+// - the text words take the output buffer in operand 1 and its size in bytes in operand 2,
+//   write at most that many bytes (a start of the text that ends between two characters,
+//   and its NUL), and answer the size the whole text needs with its NUL, so that a caller
+//   can ask again with a buffer that large. A text is whole up to kMaxWholeText UTF-16
+//   units. The failure words take the index in operand 3 and answer 0 past the last one.
+// An engine without them answers 0.
+inline constexpr Word kExtractUtf8{"zaxuntarutf8"};
+inline constexpr Word kUncompressUtf8{"uncompressutf8"};
+inline constexpr Word kErrorTextUtf8{"geterrorstringutf8"};
+inline constexpr Word kEntryNameUtf8{"tarinfofilenameutf8"};
+inline constexpr Word kFailureNameUtf8{"getfailurenameutf8"};
+inline constexpr Word kFailureReasonUtf8{"getfailurereasonutf8"};
+inline constexpr Word kCpuSpeedUtf8{"cpuspeedutf8"};
+inline constexpr Word kCpuVendorUtf8{"getcpunameutf8"};
+inline constexpr Word kCpuBrandUtf8{"getbrandstringutf8"};
+
 // Job results ("getintret").
 enum Result : std::int32_t {
   kResultOk = 0,                   // ran to the end (or was cancelled) with nothing left out
@@ -88,13 +103,13 @@ enum Result : std::int32_t {
 // A job "status" answers while it runs.
 inline constexpr std::int32_t kJobRunning = 1;
 
-// Texts handed out by the engine are cut to this many characters, never inside one. In the
-// ANSI code page they also take at most this many bytes, so the host's buffer holds
-// kHostBufferSize with the NUL; in UTF-8 a character takes up to four bytes, and the buffer
-// holds kUtf8HostBufferSize.
+// Texts handed out by the ANSI words are cut to this many characters, never inside one, and
+// take at most this many bytes, so the host's buffer holds kHostBufferSize with the NUL.
 inline constexpr std::size_t kMaxOutputText = 255;
 inline constexpr std::size_t kHostBufferSize = kMaxOutputText + 1;
-inline constexpr std::size_t kUtf8HostBufferSize = 4 * kMaxOutputText + 1;
+// The UTF-8 forms hand out texts whole up to the longest path the system takes, in UTF-16
+// units.
+inline constexpr std::size_t kMaxWholeText = 32767;
 // The control hands the engine buffers of this many blanks, room to spare.
 inline constexpr std::size_t kControlBufferBlanks = 300;
 

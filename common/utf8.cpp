@@ -154,6 +154,18 @@ std::u32string codePointsOf(const std::string& bytes) {
   return out;
 }
 
+std::size_t utf8PrefixLengthUtf16(std::string_view text, std::size_t units) {
+  std::size_t end = 0;
+  for (std::size_t count = 0; end < text.size();) {
+    char32_t c = 0;
+    const std::size_t length = sequenceAt(text, end, c);
+    count += length != 0 && c >= 0x10000 ? 2 : 1;
+    if (count > units) break;
+    end += length == 0 ? 1 : length;
+  }
+  return end;
+}
+
 std::size_t utf8PrefixLength(std::string_view text, std::size_t characters, std::size_t bytes) {
   std::size_t end = 0;
   for (std::size_t count = 0; count < characters && end < text.size(); ++count) {

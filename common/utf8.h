@@ -37,4 +37,7 @@ std::u32string codePointsOf(const std::string& bytes);
 std::size_t utf8PrefixLength(std::string_view text, std::size_t characters,
                              std::size_t bytes = std::string_view::npos);
 
+// The same, counting UTF-16 units (two for a character past U+FFFF) instead of characters.
+std::size_t utf8PrefixLengthUtf16(std::string_view text, std::size_t units);
+
 }  // namespace zax

@@ -16,10 +16,6 @@ const wchar_t kApplicationTitle[] = L"ZAXTarGzip";
 
 namespace {
 
-// The engine writes text results into a caller-owned buffer of blanks, with room to spare
-// for its longest text and the NUL.
-std::wstring outputBuffer() { return std::wstring(protocol::kControlBufferBlanks, L' '); }
-
 // Percentages above this are shown as this until the tick that sees the end raises 100,
 // so a host never sees 100 while the job still writes.
 constexpr std::int32_t kHighestRunningProgress = 96;
@@ -104,10 +100,10 @@ void ZAXTarGzip::reportResult(std::int32_t result) {
       break;
   }
   if (result < protocol::kResultDestinationBase) return;
-  std::wstring word = protocol::kErrorText.wide;
-  std::wstring text = outputBuffer();
-  std::wstring unused = L" ";
-  host().CallWindow2(word, text, unused, 0);
+  // Texts come through the engine's UTF-8 words, whole: the ANSI words would cut them at 255
+  // characters and lose what the code page cannot hold.
+  std::wstring text;
+  host().CallWindowText(protocol::kErrorTextUtf8.wide, text, 0);
   lastErrorNumber_ = result;
   std::int32_t errorNumber = result;
   events_.ErrorCode(errorNumber, text);
@@ -121,7 +117,7 @@ void ZAXTarGzip::ZAXListTarFile(const std::wstring& TarFile) {
   if (command(protocol::kStatus.wide) != 0) return RaiseErrorCode(kAlreadyRunning);
 
   command(protocol::kSetListMode.wide, 1);
-  engine.CallWindow(protocol::kExtract.wide, TarFile, L"c:\\", L"*.*");
+  engine.CallWindowUtf8(protocol::kExtractUtf8.wide, TarFile, L"c:\\", L"*.*");
 
   // The listing is synchronous and processes no messages while the engine reads. The
   // first answer may predate the worker's start, so it is not looked at.
@@ -145,10 +141,8 @@ void ZAXTarGzip::ZAXListTarFile(const std::wstring& TarFile) {
       std::int32_t year = command(protocol::kEntryYear.wide);
       std::int32_t month = command(protocol::kEntryMonth.wide);
       std::int32_t day = command(protocol::kEntryDay.wide);
-      std::wstring word = protocol::kEntryName.wide;
-      std::wstring filename = outputBuffer();
-      std::wstring unused = L" ";
-      engine.CallWindow2(word, filename, unused, 0);
+      std::wstring filename;
+      engine.CallWindowText(protocol::kEntryNameUtf8.wide, filename, 0);
       std::int32_t size = command(protocol::kEntrySize.wide);
       entrySize_ = size;
       if (size == INT32_MAX) {
@@ -180,7 +174,7 @@ void ZAXTarGzip::ZAXUncompress(const std::wstring& TarFile, const std::wstring& 
 
   command(protocol::kSetListMode.wide, 0);
   events_.Progress(0);
-  engine.CallWindow(protocol::kExtract.wide, TarFile, DestinationDir, FilesSelection);
+  engine.CallWindowUtf8(protocol::kExtractUtf8.wide, TarFile, DestinationDir, FilesSelection);
   enableTimer();
 
   // Waiting: the ticks (and so every event of the job) run from in here. Handlers may
@@ -237,10 +231,9 @@ bool ZAXTarGzip::GetFailedMember(std::int32_t Index, std::wstring& Name, std::ws
   Name.clear();
   Reason.clear();
   if (Index < 0 || host_ == nullptr || !host_->IsLoaded()) return false;
-  std::wstring word = protocol::kFailure.wide;
-  std::wstring name = outputBuffer();
-  std::wstring reason = outputBuffer();
-  if (host_->CallWindow2(word, name, reason, Index) == 0) return false;
+  std::wstring name, reason;
+  if (host_->CallWindowText(protocol::kFailureNameUtf8.wide, name, Index) == 0) return false;
+  host_->CallWindowText(protocol::kFailureReasonUtf8.wide, reason, Index);
   Name = std::move(name);
   Reason = std::move(reason);
   return true;
@@ -265,16 +258,14 @@ std::wstring ZAXTarGzip::ZAXBrowseForFolder(const std::wstring& Title,
 std::wstring ZAXTarGzip::processorText(const wchar_t* commandWord) {
   EngineHost& engine = host();
   engine.Init(false);
-  std::wstring word = commandWord;
-  std::wstring text = outputBuffer();
-  std::wstring unused;
-  engine.CallWindow2(word, text, unused, 0);
+  std::wstring text;
+  engine.CallWindowText(commandWord, text, 0);
   return text;
 }
 
-std::wstring ZAXTarGzip::GetCPUSpeed() { return processorText(protocol::kCpuSpeed.wide); }
-std::wstring ZAXTarGzip::GetCPUVendor() { return processorText(protocol::kCpuVendor.wide); }
-std::wstring ZAXTarGzip::GetCPUBrandString() { return processorText(protocol::kCpuBrand.wide); }
+std::wstring ZAXTarGzip::GetCPUSpeed() { return processorText(protocol::kCpuSpeedUtf8.wide); }
+std::wstring ZAXTarGzip::GetCPUVendor() { return processorText(protocol::kCpuVendorUtf8.wide); }
+std::wstring ZAXTarGzip::GetCPUBrandString() { return processorText(protocol::kCpuBrandUtf8.wide); }
 
 void ZAXTarGzip::WaitExecution(bool WaitFlag) { waitForEnd_ = WaitFlag; }
 

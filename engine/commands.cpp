@@ -14,41 +14,55 @@ namespace untgz {
 
 namespace {
 
-bool utf8Text(Engine& engine) { return engine.job().utf8Text.load() != 0; }
+// Which code page a word speaks. Each word has its own: nothing one caller of the
+// process asks for changes what another receives.
+enum class Text { ansi, utf8 };
 
 // A text operand as the engine holds its texts (UTF-8 on Windows, bytes natively), from
-// the code page the caller speaks. A null address is an empty text. Bytes that are not
-// UTF-8 where UTF-8 was announced are read in the ANSI code page, as member names are,
-// rather than lost.
-std::string textOperand(Engine& engine, std::intptr_t operand) {
+// the code page of the word. A null address is an empty text. Bytes that are not UTF-8 in
+// a UTF-8 word are read in the ANSI code page, as member names are, rather than lost.
+std::string textOperand(Text form, std::intptr_t operand) {
   const char* text = reinterpret_cast<const char*>(operand);
   if (!text) return std::string();
   std::string bytes(text);
-  if (utf8Text(engine) && zax::isValidUtf8(bytes)) return bytes;
+  if (form == Text::utf8 && zax::isValidUtf8(bytes)) return bytes;
   return platform::utf8FromAnsi(bytes);
 }
 
-// Writes an engine text into the caller's buffer in the caller's code page: at most
-// kMaxOutputText characters, never a character cut in half, and in the ANSI code page at
-// most kMaxOutputText bytes (the buffer's guaranteed size).
-std::int32_t copyOut(Engine& engine, std::intptr_t operand, std::string_view view) {
+// The ANSI words: writes an engine text into the caller's buffer in the ANSI code page, at
+// most kMaxOutputText characters and bytes (the buffer's guaranteed size, kHostBufferSize
+// with the NUL), never a character cut in half.
+std::int32_t copyOut(std::intptr_t operand, std::string_view view) {
   char* buffer = reinterpret_cast<char*>(operand);
   if (!buffer) return 0;
   const std::string_view start = view.substr(0, zax::utf8PrefixLength(view, protocol::kMaxOutputText));
-  if (utf8Text(engine)) {
-    if (!start.empty()) std::memcpy(buffer, start.data(), start.size());
-    buffer[start.size()] = '\0';
-    return 0;
-  }
   const std::string text = platform::ansiFromUtf8(std::string(start), protocol::kMaxOutputText);
   std::memcpy(buffer, text.data(), text.size());
   buffer[text.size()] = '\0';
   return 0;
 }
 
-std::int32_t withFallback(Engine& engine, std::intptr_t operand, const std::string& text) {
-  return copyOut(engine, operand,
-                 text.empty() ? std::string_view("Unavailable") : std::string_view(text));
+// The UTF-8 words: at most `size` bytes into the buffer (a start of the text that ends
+// between two characters, and its NUL); answers the size the whole text needs.
+std::int32_t copyOutUtf8(std::intptr_t operand, std::intptr_t size, std::string_view view) {
+  const std::string_view text = view.substr(0, zax::utf8PrefixLengthUtf16(view, protocol::kMaxWholeText));
+  char* buffer = reinterpret_cast<char*>(operand);
+  if (buffer && size > 0) {
+    const std::size_t length =
+        zax::utf8PrefixLength(text, std::string_view::npos, static_cast<std::size_t>(size) - 1);
+    if (length != 0) std::memcpy(buffer, text.data(), length);
+    buffer[length] = '\0';
+  }
+  return saturate32(static_cast<std::int64_t>(text.size()) + 1);
+}
+
+// operand is the buffer; size, its size, counts for the UTF-8 words only.
+std::int32_t copyOut(Text form, std::intptr_t operand, std::intptr_t size, std::string_view view) {
+  return form == Text::utf8 ? copyOutUtf8(operand, size, view) : copyOut(operand, view);
+}
+
+std::string_view withFallback(const std::string& text) {
+  return text.empty() ? std::string_view("Unavailable") : std::string_view(text);
 }
 
 // One value of the current entry, read in place.
@@ -61,6 +75,35 @@ struct Operands {
   std::intptr_t first, second, third;
 };
 
+// The words that have an ANSI and a UTF-8 form.
+std::int32_t extract(Engine& e, const Operands& o, Text form) {
+  return e.startExtractJob(textOperand(form, o.first).c_str(), textOperand(form, o.second).c_str(),
+                           textOperand(form, o.third).c_str());
+}
+
+std::int32_t uncompress(Engine& e, const Operands& o, Text form) {
+  return e.startUncompressJob(textOperand(form, o.first).c_str(), textOperand(form, o.second).c_str());
+}
+
+std::int32_t errorText(Engine& e, const Operands& o, Text form) {
+  return e.job().readErrorText([&](const std::string& text) { return copyOut(form, o.first, o.second, text); });
+}
+
+std::int32_t entryName(Engine& e, const Operands& o, Text form) {
+  return e.entries().readCurrent(
+      [&](const EntryRecord& entry) { return copyOut(form, o.first, o.second, entry.name); });
+}
+
+std::int32_t cpuSpeed(Engine& e, const Operands& o, Text form) {
+  return copyOut(form, o.first, o.second, e.cpu().speed());
+}
+std::int32_t cpuVendor(Engine& e, const Operands& o, Text form) {
+  return copyOut(form, o.first, o.second, withFallback(e.cpu().vendor()));
+}
+std::int32_t cpuBrand(Engine& e, const Operands& o, Text form) {
+  return copyOut(form, o.first, o.second, withFallback(e.cpu().brand()));
+}
+
 using Handler = std::int32_t (*)(Engine&, const Operands&);
 
 struct Command {
@@ -70,16 +113,9 @@ struct Command {
 
 // Tested in this order; the first exact match runs.
 const Command kCommandTable[] = {
-    {protocol::kExtract.narrow,
-     [](Engine& e, const Operands& o) {
-       return e.startExtractJob(textOperand(e, o.first).c_str(), textOperand(e, o.second).c_str(),
-                                textOperand(e, o.third).c_str());
-     }},
+    {protocol::kExtract.narrow, [](Engine& e, const Operands& o) { return extract(e, o, Text::ansi); }},
     {protocol::kUncompress.narrow,
-     [](Engine& e, const Operands& o) {
-       return e.startUncompressJob(textOperand(e, o.first).c_str(),
-                                   textOperand(e, o.second).c_str());
-     }},
+     [](Engine& e, const Operands& o) { return uncompress(e, o, Text::ansi); }},
     {protocol::kSetFinished.narrow,
      [](Engine& e, const Operands& o) {
        e.job().finishedValue.store(static_cast<std::int32_t>(o.first));
@@ -114,16 +150,13 @@ const Command kCommandTable[] = {
      }},
     {protocol::kStatus.narrow, [](Engine& e, const Operands&) { return e.status(); }},
     {protocol::kCpuSpeed.narrow,
-     [](Engine& e, const Operands& o) { return copyOut(e, o.first, e.cpu().speed()); }},
+     [](Engine& e, const Operands& o) { return cpuSpeed(e, o, Text::ansi); }},
     {protocol::kCpuVendor.narrow,
-     [](Engine& e, const Operands& o) { return withFallback(e, o.first, e.cpu().vendor()); }},
+     [](Engine& e, const Operands& o) { return cpuVendor(e, o, Text::ansi); }},
     {protocol::kCpuBrand.narrow,
-     [](Engine& e, const Operands& o) { return withFallback(e, o.first, e.cpu().brand()); }},
+     [](Engine& e, const Operands& o) { return cpuBrand(e, o, Text::ansi); }},
     {protocol::kErrorText.narrow,
-     [](Engine& e, const Operands& o) {
-       return e.job().readErrorText(
-           [&](const std::string& text) { return copyOut(e, o.first, text); });
-     }},
+     [](Engine& e, const Operands& o) { return errorText(e, o, Text::ansi); }},
     {protocol::kSetListMode.narrow,
      [](Engine& e, const Operands& o) {
        e.job().listMode.store(static_cast<std::int32_t>(o.first));
@@ -148,10 +181,7 @@ const Command kCommandTable[] = {
     {protocol::kEntryDay.narrow,
      [](Engine& e, const Operands&) { return current(e, &EntryRecord::day); }},
     {protocol::kEntryName.narrow,
-     [](Engine& e, const Operands& o) {
-       return e.entries().readCurrent(
-           [&](const EntryRecord& entry) { return copyOut(e, o.first, entry.name); });
-     }},
+     [](Engine& e, const Operands& o) { return entryName(e, o, Text::ansi); }},
     {protocol::kEntrySize.narrow,
      [](Engine& e, const Operands&) { return saturate32(current(e, &EntryRecord::size)); }},
     {protocol::kEntrySizeHigh.narrow,
@@ -184,17 +214,47 @@ const Command kCommandTable[] = {
        e.job().failures.read(static_cast<std::size_t>(o.third),
                              [&](const std::string& name, MemberFailure reason,
                                  const std::string& detail) {
-                               copyOut(e, o.first, name);
-                               copyOut(e, o.second, memberFailureText(reason, detail));
+                               copyOut(o.first, name);
+                               copyOut(o.second, memberFailureText(reason, detail));
                                number = static_cast<std::int32_t>(reason);
                              });
        return number;
      }},
-    {protocol::kSetUtf8Text.narrow,
+    {protocol::kExtractUtf8.narrow, [](Engine& e, const Operands& o) { return extract(e, o, Text::utf8); }},
+    {protocol::kUncompressUtf8.narrow,
+     [](Engine& e, const Operands& o) { return uncompress(e, o, Text::utf8); }},
+    {protocol::kErrorTextUtf8.narrow,
+     [](Engine& e, const Operands& o) { return errorText(e, o, Text::utf8); }},
+    {protocol::kEntryNameUtf8.narrow,
+     [](Engine& e, const Operands& o) { return entryName(e, o, Text::utf8); }},
+    {protocol::kFailureNameUtf8.narrow,
      [](Engine& e, const Operands& o) {
-       e.job().utf8Text.store(o.first != 0 ? 1 : 0);
-       return 1;
+       std::int32_t needed = 0;
+       if (o.third >= 0) {
+         e.job().failures.read(static_cast<std::size_t>(o.third),
+                               [&](const std::string& name, MemberFailure, const std::string&) {
+                                 needed = copyOutUtf8(o.first, o.second, name);
+                               });
+       }
+       return needed;
      }},
+    {protocol::kFailureReasonUtf8.narrow,
+     [](Engine& e, const Operands& o) {
+       std::int32_t needed = 0;
+       if (o.third >= 0) {
+         e.job().failures.read(static_cast<std::size_t>(o.third),
+                               [&](const std::string&, MemberFailure reason, const std::string& detail) {
+                                 needed = copyOutUtf8(o.first, o.second, memberFailureText(reason, detail));
+                               });
+       }
+       return needed;
+     }},
+    {protocol::kCpuSpeedUtf8.narrow,
+     [](Engine& e, const Operands& o) { return cpuSpeed(e, o, Text::utf8); }},
+    {protocol::kCpuVendorUtf8.narrow,
+     [](Engine& e, const Operands& o) { return cpuVendor(e, o, Text::utf8); }},
+    {protocol::kCpuBrandUtf8.narrow,
+     [](Engine& e, const Operands& o) { return cpuBrand(e, o, Text::utf8); }},
 };
 
 // The table by word, made once: the first row of a word is the one that runs, as in a walk

@@ -19,8 +19,17 @@ std::uint8_t small(std::int32_t value) {
 void EntryList::add(std::int32_t isDir, std::int32_t second, std::int32_t minute, std::int32_t hour,
                     std::int32_t year, std::int32_t month, std::int32_t day,
                     const std::string& name, std::int64_t size) {
-  const std::size_t length = zax::utf8PrefixLength(name, protocol::kMaxOutputText);
+  const std::size_t shortLength = zax::utf8PrefixLength(name, protocol::kMaxOutputText);
+  std::size_t length = zax::utf8PrefixLengthUtf16(name, protocol::kMaxWholeText);
   std::lock_guard<std::mutex> guard(lock_);
+  if (length > shortLength) {
+    if (longNameBytes_ + (length - shortLength) > kLongNameBudget) {
+      length = shortLength;
+      ++cutNames_;
+    } else {
+      longNameBytes_ += length - shortLength;
+    }
+  }
   // Both blocks are there before anything is written, so that a failed allocation leaves
   // the list as it was.
   if (count_ == blocks_.size() * kEntriesPerBlock) {
@@ -38,7 +47,7 @@ void EntryList::add(std::int32_t isDir, std::int32_t second, std::int32_t minute
   if (length > 0) std::memcpy(nameBlocks_[nameBlock].get() + nameUsed_, name.data(), length);
   Packed& entry = blocks_[count_ / kEntriesPerBlock][count_ % kEntriesPerBlock];
   entry.name = nameBlock * kNameBlockSize + nameUsed_;
-  entry.nameLength = static_cast<std::uint16_t>(length);
+  entry.nameLength = static_cast<std::uint32_t>(length);
   entry.size = size;
   entry.year = year;
   entry.month = small(month);
@@ -85,8 +94,12 @@ void EntryList::clear() {
   if (loaded_ != kNone) {
     // The current entry outlives the list: its name moves to storage of its own.
     kept_ = record(loaded_);
-    if (!kept_.name.empty()) std::memcpy(keptName_, kept_.name.data(), kept_.name.size());
-    kept_.name = std::string_view(keptName_, kept_.name.size());
+    try {
+      keptName_.assign(kept_.name);
+    } catch (...) {
+      keptName_.clear();  // no memory: the entry is kept without its name
+    }
+    kept_.name = keptName_;
   }
   loaded_ = kNone;
   std::vector<std::unique_ptr<Packed[]>>().swap(blocks_);
@@ -94,6 +107,13 @@ void EntryList::clear() {
   count_ = 0;
   nameUsed_ = kNameBlockSize;
   cursor_ = kNone;
+  longNameBytes_ = 0;
+  cutNames_ = 0;
+}
+
+std::int64_t EntryList::cutNames() const {
+  std::lock_guard<std::mutex> guard(lock_);
+  return cutNames_;
 }
 
 }  // namespace untgz

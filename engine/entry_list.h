@@ -17,7 +17,7 @@ namespace untgz {
 // One entry as the getters read it. The name lies in the list's own storage and is valid
 // while the list's lock is held (see readCurrent).
 struct EntryRecord {
-  std::string_view name;  // the first kMaxOutputText characters of the member's name
+  std::string_view name;  // the member's name, whole up to kMaxWholeText UTF-16 units
   std::int32_t isDir = 0;
   std::int32_t second = 0;
   std::int32_t minute = 0;
@@ -32,10 +32,14 @@ struct EntryRecord {
 // the lock keeps a host that reads too early from tearing a record.
 //
 // A listing may hold millions of entries, so they are kept packed: 32 bytes each in blocks
-// of a fixed size, and the names (never more of one than the host is handed,
-// protocol::kMaxOutputText characters: names of megabytes would otherwise all stay in memory)
-// one after the other in blocks of 1 MiB. Nothing is allocated per entry, and no block is
-// ever copied as a growing array would be.
+// of a fixed size, and the names one after the other in blocks of 1 MiB. Nothing is
+// allocated per entry, and no block is ever copied as a growing array would be.
+//
+// Names are kept as long as a host is handed them: whole up to protocol::kMaxWholeText
+// UTF-16 units (the longest path the system takes; names of megabytes would otherwise all
+// stay in memory). What names take beyond the kMaxOutputText characters the ANSI words hand
+// out is capped for the whole list (kLongNameBudget): past it, a name is kept as the ANSI
+// words hand it, and cutNames() counts those names.
 class EntryList {
  public:
   // Appends one entry (worker thread, during a listing job), its name cut to
@@ -52,6 +56,9 @@ class EntryList {
   // Frees every entry; the current entry keeps its values.
   void clear();
 
+  // The names kept cut because the list's budget for long names was spent.
+  std::int64_t cutNames() const;
+
   // Answers read(the current entry), the values the getter commands return. Nothing is
   // copied: the getters cannot fail for want of memory.
   template <typename Read>
@@ -64,14 +71,14 @@ class EntryList {
   static constexpr std::size_t kNone = static_cast<std::size_t>(-1);
   static constexpr std::size_t kEntriesPerBlock = 32 * 1024;
   static constexpr std::size_t kNameBlockSize = 1024 * 1024;
-  // kMaxOutputText characters of UTF-8.
-  static constexpr std::size_t kMaxNameBytes = 4 * protocol::kMaxOutputText;
+  // What the names of one list may take beyond kMaxOutputText characters each.
+  static constexpr std::size_t kLongNameBudget = 32 * 1024 * 1024;
 
   struct Packed {
     std::uint64_t name;  // block number * kNameBlockSize + offset in the block
     std::int64_t size;
     std::int32_t year;
-    std::uint16_t nameLength;
+    std::uint32_t nameLength;
     std::uint8_t month, day, hour, minute, second, isDir;
   };
   static_assert(sizeof(Packed) == 32, "entries are kept in 32 bytes");
@@ -90,7 +97,9 @@ class EntryList {
   // was freed (empty at first).
   std::size_t loaded_ = kNone;
   EntryRecord kept_;
-  char keptName_[kMaxNameBytes];
+  std::string keptName_;
+  std::size_t longNameBytes_ = 0;  // taken from kLongNameBudget
+  std::int64_t cutNames_ = 0;
 };
 
 }  // namespace untgz

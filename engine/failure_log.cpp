@@ -37,6 +37,7 @@ void FailureLog::clear() {
   std::lock_guard<std::mutex> guard(lock_);
   std::vector<Entry>().swap(kept_);
   count_ = 0;
+  nameBytes_ = 0;
 }
 
 void FailureLog::add(const std::string& name, MemberFailure reason, const std::string& detail) noexcept {
@@ -44,8 +45,11 @@ void FailureLog::add(const std::string& name, MemberFailure reason, const std::s
   ++count_;
   if (kept_.size() >= kKeptFailures) return;
   try {
-    kept_.push_back({name.substr(0, zax::utf8PrefixLength(name, protocol::kMaxOutputText)), reason,
+    std::size_t length = zax::utf8PrefixLengthUtf16(name, protocol::kMaxWholeText);
+    if (nameBytes_ + length > kNameBudget) length = zax::utf8PrefixLength(name, protocol::kMaxOutputText);
+    kept_.push_back({name.substr(0, length), reason,
                      detail.substr(0, zax::utf8PrefixLength(detail, protocol::kMaxOutputText))});
+    nameBytes_ += length;
   } catch (const std::bad_alloc&) {
     // The member is counted all the same; only its name is not kept.
   }

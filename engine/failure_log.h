@@ -38,11 +38,13 @@ enum class MemberFailure : std::int32_t {
 std::string memberFailureText(MemberFailure reason, const std::string& detail = std::string());
 
 // The members a job did not extract: every one is counted; the first `kKeptFailures` are
-// kept with their names, cut to what a host buffer takes, so a hostile archive cannot make
-// the log grow without bound.
+// kept with their names, whole up to what the UTF-8 words hand out while all the names
+// together stay within kNameBudget bytes, cut to what the ANSI words hand out past it, so
+// a hostile archive cannot make the log grow without bound.
 class FailureLog {
  public:
   static constexpr std::size_t kKeptFailures = 1000;
+  static constexpr std::size_t kNameBudget = 8 * 1024 * 1024;
 
   void clear();
   // Never throws, so that a member's file can be counted while an exception unwinds the
@@ -69,6 +71,7 @@ class FailureLog {
   mutable std::mutex lock_;
   std::vector<Entry> kept_;
   std::int64_t count_ = 0;
+  std::size_t nameBytes_ = 0;
 };
 
 }  // namespace untgz

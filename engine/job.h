@@ -24,7 +24,6 @@ struct JobState {
   std::atomic<std::int32_t> cancelFlag{0};
   std::atomic<std::int32_t> listMode{0};
   // Nonzero: text operands and text results in UTF-8, else in the ANSI code page.
-  std::atomic<std::int32_t> utf8Text{0};
   std::atomic<std::int32_t> dirCount{0};
   std::atomic<std::int32_t> fileCount{0};
   std::atomic<std::int32_t> finishedValue{0};

@@ -54,6 +54,20 @@ class EngineHost {
   virtual std::int32_t CallWindowInt(const std::wstring& string11, std::int32_t string22,
                                      std::int32_t string33, std::int32_t string44) = 0;
 
+  // The UTF-8 forms of the engine's text words, through which the control's Unicode strings
+  // cross whole (the four wrappers above speak the ANSI code page, in the engine's 256-byte
+  // buffers). CallWindowUtf8 sends three text operands, like CallWindow. CallWindowText
+  // sends an output buffer and its size as operands 1 and 2 and string44 as operand 3,
+  // asks again with a buffer of the size the engine answers when the first was too small,
+  // and brings the text back whole into `text` (empty when the engine answered 0, which it
+  // does for nothing to hand out or a word it does not know). Both answer the engine's
+  // result, or 0 (with the message box) when no engine is loaded.
+  virtual std::int32_t CallWindowUtf8(const std::wstring& string11, const std::wstring& string22,
+                                      const std::wstring& string33,
+                                      const std::wstring& string44) = 0;
+  virtual std::int32_t CallWindowText(const std::wstring& string11, std::wstring& text,
+                                      std::int32_t string44) = 0;
+
   // Argument checks.
   virtual bool CheckForEmpty(const std::wstring& Inputfile) = 0;
   virtual bool CheckInputFile(const std::wstring& Inputfile) = 0;

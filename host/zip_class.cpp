@@ -33,11 +33,12 @@ std::string unexpectedText() {
 constexpr wchar_t kNoLibraryMessage[] = L"error loading the dll";
 constexpr wchar_t kNoEntryMessage[] = L"error locating the interface1 function ";
 
-// The engine writes a text of up to 255 characters and its NUL into an operand: as many
-// bytes in the ANSI code page, up to four times as many in UTF-8.
-std::size_t engineTextCapacity(bool utf8) {
-  return utf8 ? untgz::protocol::kUtf8HostBufferSize : untgz::protocol::kHostBufferSize;
-}
+// The classic words write a text of up to 255 characters and its NUL into an operand, as
+// many bytes in the ANSI code page.
+constexpr std::size_t kEngineTextCapacity = untgz::protocol::kHostBufferSize;
+// The first buffer CallWindowText offers: most texts fit it, and the engine says how large
+// the others need it.
+constexpr std::size_t kFirstTextBuffer = 1024;
 // How much of an input file CheckInputFile reads to prove it readable.
 constexpr std::size_t kCheckedInputBytes = 255;
 
@@ -146,10 +147,6 @@ void ZipClass::Init(bool fOrceinit) {
       messageBoxes_.showMessage(kNoEntryMessage);
       return;
     }
-    // Texts cross in UTF-8 from here on, so that every name and path of the control's
-    // Unicode strings reaches the engine and comes back whole. An engine that does not know
-    // the word answers 0 and is spoken to in the ANSI code page.
-    utf8Text_ = os::callEntry(pInterface1, untgz::protocol::kSetUtf8Text.narrow, 1, 0, 0) == 1;
     Loaded = true;
   } catch (const HostError&) {
     throw;
@@ -163,7 +160,6 @@ void ZipClass::Deinit() {
   hEngine.reset();
   Loaded = false;
   pInterface1 = nullptr;
-  utf8Text_ = false;
 }
 
 bool ZipClass::IsLoaded() const { return Loaded; }
@@ -183,11 +179,11 @@ bool ZipClass::engineReachable() {
 std::int32_t ZipClass::CallWindow(const std::wstring& string11, const std::wstring& string22,
                                   const std::wstring& string33, const std::wstring& string44) {
   if (!engineReachable()) return 0;
-  const std::size_t capacity = engineTextCapacity(utf8Text_);
-  std::vector<char> command = engineString(string11, 0, utf8Text_);
-  std::vector<char> operand1 = engineString(string22, capacity, utf8Text_);
-  std::vector<char> operand2 = engineString(string33, capacity, utf8Text_);
-  std::vector<char> operand3 = engineString(string44, capacity, utf8Text_);
+  const std::size_t capacity = kEngineTextCapacity;
+  std::vector<char> command = engineString(string11, 0, false);
+  std::vector<char> operand1 = engineString(string22, capacity, false);
+  std::vector<char> operand2 = engineString(string33, capacity, false);
+  std::vector<char> operand3 = engineString(string44, capacity, false);
   return os::callEntry(pInterface1, command.data(), addressOf(operand1), addressOf(operand2),
                        addressOf(operand3));
 }
@@ -195,30 +191,60 @@ std::int32_t ZipClass::CallWindow(const std::wstring& string11, const std::wstri
 std::int32_t ZipClass::CallWindow2(std::wstring& string11, std::wstring& string22,
                                    std::wstring& string33, std::int32_t string44) {
   if (!engineReachable()) return 0;
-  const std::size_t capacity = engineTextCapacity(utf8Text_);
-  std::vector<char> command = engineString(string11, 0, utf8Text_);
-  std::vector<char> operand1 = engineString(string22, capacity, utf8Text_);
-  std::vector<char> operand2 = engineString(string33, capacity, utf8Text_);
+  const std::size_t capacity = kEngineTextCapacity;
+  std::vector<char> command = engineString(string11, 0, false);
+  std::vector<char> operand1 = engineString(string22, capacity, false);
+  std::vector<char> operand2 = engineString(string33, capacity, false);
   const std::int32_t result = os::callEntry(pInterface1, command.data(), addressOf(operand1),
                                             addressOf(operand2), string44);
-  string11 = writtenBack(command, utf8Text_);
-  string22 = writtenBack(operand1, utf8Text_);
-  string33 = writtenBack(operand2, utf8Text_);
+  string11 = writtenBack(command, false);
+  string22 = writtenBack(operand1, false);
+  string33 = writtenBack(operand2, false);
   return result;
 }
 
 std::int32_t ZipClass::CallWindowLONG(const std::wstring& string11, std::int32_t string22,
                                       std::int32_t string33, std::int32_t string44) {
   if (!engineReachable()) return 0;
-  std::vector<char> command = engineString(string11, 0, utf8Text_);
+  std::vector<char> command = engineString(string11, 0, false);
   return os::callEntry(pInterface1, command.data(), string22, string33, string44);
 }
 
 std::int32_t ZipClass::CallWindowInt(const std::wstring& string11, std::int32_t string22,
                                      std::int32_t, std::int32_t) {
   if (!engineReachable()) return 0;
-  std::vector<char> command = engineString(string11, 0, utf8Text_);
+  std::vector<char> command = engineString(string11, 0, false);
   return os::callEntry(pInterface1, command.data(), string22, string22, string22);
+}
+
+std::int32_t ZipClass::CallWindowUtf8(const std::wstring& string11, const std::wstring& string22,
+                                      const std::wstring& string33, const std::wstring& string44) {
+  if (!engineReachable()) return 0;
+  std::vector<char> command = engineString(string11, 0, true);
+  std::vector<char> operand1 = engineString(string22, 0, true);
+  std::vector<char> operand2 = engineString(string33, 0, true);
+  std::vector<char> operand3 = engineString(string44, 0, true);
+  return os::callEntry(pInterface1, command.data(), addressOf(operand1), addressOf(operand2),
+                       addressOf(operand3));
+}
+
+std::int32_t ZipClass::CallWindowText(const std::wstring& string11, std::wstring& text,
+                                      std::int32_t string44) {
+  text.clear();
+  if (!engineReachable()) return 0;
+  std::vector<char> command = engineString(string11, 0, true);
+  std::vector<char> buffer(kFirstTextBuffer, '\0');
+  std::int32_t result = 0;
+  // A text that changes between the two asks (the engine's error text of a job that just
+  // ended) may need more again; a few rounds settle it.
+  for (int round = 0; round < 4; ++round) {
+    result = os::callEntry(pInterface1, command.data(), addressOf(buffer),
+                           static_cast<std::intptr_t>(buffer.size()), string44);
+    if (result <= 0 || static_cast<std::size_t>(result) <= buffer.size()) break;
+    buffer.assign(static_cast<std::size_t>(result), '\0');
+  }
+  if (result > 0) text = writtenBack(buffer, true);
+  return result;
 }
 
 bool ZipClass::CheckForEmpty(const std::wstring& Inputfile) { return Inputfile.empty(); }

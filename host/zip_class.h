@@ -1,10 +1,10 @@
 // ZipClass, the control's engine host: writes the engine library that the control carries
 // out to a fixed file under the user's temporary folder, verifies it against the carried
 // image, loads it, carries command words and operands to its entry interface1 and brings
-// the results back, and checks the control's file arguments. Strings cross to the engine in
-// UTF-8 once it has been asked to speak it (right after loading), so nothing of the
-// control's Unicode strings is lost on the way; paths reach the system through its wide
-// calls.
+// the results back, and checks the control's file arguments. The four wrappers speak the
+// ANSI code page, as every caller of the engine's classic words does; CallWindowUtf8 and
+// CallWindowText carry the UTF-8 words, through which nothing of the control's Unicode
+// strings is lost on the way. Paths reach the system through its wide calls.
 #pragma once
 
 #include <cstdint>
@@ -52,6 +52,10 @@ class ZipClass final : public EngineHost {
                               std::int32_t string33, std::int32_t string44) override;
   std::int32_t CallWindowInt(const std::wstring& string11, std::int32_t string22,
                              std::int32_t string33, std::int32_t string44) override;
+  std::int32_t CallWindowUtf8(const std::wstring& string11, const std::wstring& string22,
+                              const std::wstring& string33, const std::wstring& string44) override;
+  std::int32_t CallWindowText(const std::wstring& string11, std::wstring& text,
+                              std::int32_t string44) override;
 
   bool CheckForEmpty(const std::wstring& Inputfile) override;
   bool CheckInputFile(const std::wstring& Inputfile) override;
@@ -87,9 +91,6 @@ class ZipClass final : public EngineHost {
   bool Loaded = false;
   os::UniqueLibrary hEngine;
   void* pInterface1 = nullptr;
-  // The loaded engine takes and gives its texts in UTF-8 (it answered the word that asks
-  // for it); else in the ANSI code page.
-  bool utf8Text_ = false;
   std::wstring EnginePath;
 };
 

@@ -274,6 +274,34 @@ TEST_F(ActiveXTest, ARunningJobRefusesAnotherAndEndsWhenCancelled) {
               ElementsAre(L"Progress(100)", L"Finished", kNoError));
 }
 
+// A path of more than 300 characters, some beyond any one code page, reaches the host whole
+// in its event, and so does the name of a member that was not extracted.
+TEST_F(ActiveXTest, LongPathsReachTheHostWhole) {
+  std::string longPath;
+  while (longPath.size() < 700) longPath += "\xD0\xBF\xD0\xB0\xD0\xBF\xD0\xBA\xD0\xB0/";  // папка/
+  longPath += "file.txt";
+  const std::wstring name = widen(longPath);
+  ASSERT_GT(name.size(), 300u);
+  zaxtest::TarBuilder tar;
+  tar.pax({{"path", longPath}}).file("placeholder", "x").pax({{"path", "../" + longPath}}).file("placeholder2", "y").end();
+  const std::wstring archive = writeArchive("long.tar", tar.bytes());
+  ASSERT_EQ(control.call(L"ZAXListTarFile", {archive}).hr, S_OK);
+  ASSERT_EQ(events.events.size(), 3u);
+  EXPECT_EQ(events.events[0].text, name);
+  EXPECT_EQ(events.events[1].text, L"../" + name);
+
+  ASSERT_EQ(control.put(L"WaitExecution", true).hr, S_OK);
+  ASSERT_EQ(control.call(L"ZAXUncompress", {archive, path("out"), L"*"}).hr, S_OK);
+  BSTR failed = SysAllocString(L""), reason = SysAllocString(L"");
+  CallResult named = control.call(L"GetFailedMember", {Var(0L), Var::byRef(&failed), Var::byRef(&reason)});
+  ASSERT_EQ(named.hr, S_OK);
+  EXPECT_EQ(V_BOOL(&*named.value), VARIANT_TRUE);
+  EXPECT_EQ(std::wstring(failed), L"../" + name);
+  EXPECT_EQ(std::wstring(reason), L"its name leads out of the destination folder");
+  SysFreeString(failed);
+  SysFreeString(reason);
+}
+
 TEST_F(ActiveXTest, WhatAHandlerWritesIntoItsArgumentsChangesNothing) {
   // The first sink overwrites every by-reference argument; the second still sees the
   // control's values, and so does GetLastError.

@@ -110,6 +110,34 @@ TEST_F(ControlWithEngine, RefusedDestinationComesWithTheEngineText) {
   EXPECT_EQ(control.GetLastError(), 43);
 }
 
+// Names reach the host whole, past the 255 characters of the engine's ANSI words: in the
+// listing's events and in the names of members not extracted.
+TEST_F(ControlWithEngine, LongNamesReachTheHostWhole) {
+  std::string path;
+  while (path.size() < 340) path += "folder-\xC3\xA9/";  // é: two bytes, one character
+  path += "file.txt";
+  const std::wstring name = wide(path);
+  ASSERT_GT(name.size(), 300u);
+  const zaxtest::Bytes bytes = zaxtest::TarBuilder()
+                                   .pax({{"path", path}})
+                                   .file("placeholder", "x")
+                                   .pax({{"path", "../" + path}})
+                                   .file("placeholder2", "y")
+                                   .end()
+                                   .bytes();
+  const std::wstring tar = archive("long.tar", bytes);
+  control.ZAXListTarFile(tar);
+  ASSERT_EQ(sink.events.size(), 3u);
+  EXPECT_TRUE(contains(sink.events[0], L"[" + name + L"] 1 2 0")) << sink.events[0];
+  EXPECT_TRUE(contains(sink.events[1], L"[../" + name + L"] 1 2 0"));
+
+  control.WaitExecution(true);
+  control.ZAXUncompress(tar, wide(folder.engineChild("out")), L"*");
+  std::wstring failed, reason;
+  ASSERT_TRUE(control.GetFailedMember(0, failed, reason));
+  EXPECT_EQ(failed, L"../" + name);
+}
+
 TEST_F(ControlWithEngine, MembersNotExtractedAreNamedWithTheirReasons) {
   // Before any job the engine is not even loaded: no failures, and no message box.
   EXPECT_EQ(control.NumberOfFailedMembers(), 0);

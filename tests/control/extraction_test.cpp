@@ -18,7 +18,7 @@ TEST_F(ControlTest, JobEndingBeforeFirstTickGivesOnlyTheClosingEvents) {
   EXPECT_TRUE(timer.enabled());
   EXPECT_TRUE(control.IsPolling());
   EXPECT_EQ(pump.rounds, 0);
-  EXPECT_EQ(takeWords(), (Words{L"status", L"setflaglist", L"zaxuntar"}));
+  EXPECT_EQ(takeWords(), (Words{L"status", L"setflaglist", L"zaxuntarutf8"}));
 
   timer.tick();
   EXPECT_EQ(sink.events,
@@ -34,9 +34,9 @@ TEST_F(ControlTest, StartSendsTheArgumentsUnchanged) {
   ASSERT_NE(flag, nullptr);
   EXPECT_EQ(flag->wrapper, L"CallWindowLONG");
   EXPECT_EQ(flag->numbers, (std::vector<std::int32_t>{0, 0, 0}));
-  const auto* start = findCall(L"zaxuntar");
+  const auto* start = findCall(L"zaxuntarutf8");
   ASSERT_NE(start, nullptr);
-  EXPECT_EQ(start->wrapper, L"CallWindow");
+  EXPECT_EQ(start->wrapper, L"CallWindowUtf8");
   EXPECT_EQ(start->strings, (std::vector<std::wstring>{L"Z:\\a b.tgz", L" ", L"*.TXT"}));
   EXPECT_EQ(findCall(L"status")->numbers, (std::vector<std::int32_t>{0, 0, 0}));
 }
@@ -177,7 +177,7 @@ TEST_F(ControlTest, CancelFromAProgressHandlerReachesTheEngineAtOnce) {
   };
   control.WaitExecution(true);
   control.ZAXUncompress(L"a.tar", L"out", L"*.*");
-  const Words expected{L"status", L"setflaglist", L"zaxuntar", L"status",        L"getporcentagem",
+  const Words expected{L"status", L"setflaglist", L"zaxuntarutf8", L"status",        L"getporcentagem",
                        L"cancel", L"status",      L"getporcentagem", L"status", L"getintret"};
   EXPECT_EQ(engine.words(), expected);
   EXPECT_EQ(findCall(L"cancel")->strings, (std::vector<std::wstring>{L" ", L" ", L" "}));

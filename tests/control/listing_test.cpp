@@ -10,13 +10,13 @@ namespace {
 // The twelve commands that read one entry and step to the next.
 const Words kEntryWords{L"tarinfoisdir",    L"tarinfosecond", L"tarinfominute", L"tarinfohour",
                         L"tarinfoyear",     L"tarinfomonth",  L"tarinfoday",
-                        L"tarinfofilename", L"tarinfosize",   L"getnumdir",     L"getnumfiles",
+                        L"tarinfofilenameutf8", L"tarinfosize",   L"getnumdir",     L"getnumfiles",
                         L"tarinfo2"};
 
 // The same for an entry whose size saturated: its whole size is read in two halves.
 const Words kLargeEntryWords{L"tarinfoisdir",    L"tarinfosecond", L"tarinfominute", L"tarinfohour",
                              L"tarinfoyear",     L"tarinfomonth",  L"tarinfoday",
-                             L"tarinfofilename", L"tarinfosize",   L"tarinfosizehigh",
+                             L"tarinfofilenameutf8", L"tarinfosize",   L"tarinfosizehigh",
                              L"tarinfosizelow",  L"getnumdir",     L"getnumfiles",
                              L"tarinfo2"};
 
@@ -40,7 +40,7 @@ class ListingTest : public ControlTest {
     engine.answer(L"tarinfohour", {0, 13, 23});
     engine.answer(L"tarinfominute", {0, 14, 59});
     engine.answer(L"tarinfosecond", {0, 15, 58});
-    engine.answerText(L"tarinfofilename", {L"dir/", L"dir/a.txt", L" b c "});
+    engine.answerText(L"tarinfofilenameutf8", {L"dir/", L"dir/a.txt", L" b c "});
     engine.answer(L"tarinfosize", {0, 10, 2147483647});
     engine.answer(L"getnumfiles", {2});
     engine.answer(L"getnumdir", {1});
@@ -57,7 +57,7 @@ TEST_F(ListingTest, EntriesCarryTheirFieldsAndTheArchiveTotals) {
                              L"ErrorCode 0 No error",
                          }));
   EXPECT_EQ(engine.words(),
-            concat({{L"status", L"setflaglist", L"zaxuntar", L"status", L"status", L"status",
+            concat({{L"status", L"setflaglist", L"zaxuntarutf8", L"status", L"status", L"status",
                      L"tarinfo"},
                     kEntryWords, kEntryWords, kLargeEntryWords, {L"tarinfodelete", L"getintret"}}));
   EXPECT_FALSE(timer.enabled());
@@ -90,12 +90,11 @@ TEST_F(ListingTest, CommandsUseTheListingOperands) {
   scriptThreeEntries();
   control.ZAXListTarFile(L"Z:\\three.tar");
   for (const auto& call : engine.calls()) {
-    if (call.word == L"zaxuntar") {
-      EXPECT_EQ(call.wrapper, L"CallWindow");
+    if (call.word == L"zaxuntarutf8") {
+      EXPECT_EQ(call.wrapper, L"CallWindowUtf8");
       EXPECT_EQ(call.strings, (std::vector<std::wstring>{L"Z:\\three.tar", L"c:\\", L"*.*"}));
-    } else if (call.word == L"tarinfofilename") {
-      EXPECT_EQ(call.wrapper, L"CallWindow2");
-      EXPECT_EQ(call.strings, (std::vector<std::wstring>{std::wstring(300, L' '), L" "}));
+    } else if (call.word == L"tarinfofilenameutf8") {
+      EXPECT_EQ(call.wrapper, L"CallWindowText");
       EXPECT_EQ(call.numbers, (std::vector<std::int32_t>{0}));
     } else {
       const std::int32_t first = call.word == L"setflaglist" ? 1 : 0;
@@ -108,7 +107,7 @@ TEST_F(ListingTest, CommandsUseTheListingOperands) {
 TEST_F(ListingTest, EmptyArchiveGivesOnlyTheOutcome) {
   control.ZAXListTarFile(L"empty.tar");
   EXPECT_EQ(sink.events, (Events{L"ErrorCode 0 No error"}));
-  EXPECT_EQ(engine.words(), (Words{L"status", L"setflaglist", L"zaxuntar", L"status", L"status",
+  EXPECT_EQ(engine.words(), (Words{L"status", L"setflaglist", L"zaxuntarutf8", L"status", L"status",
                                    L"tarinfo", L"tarinfodelete", L"getintret"}));
 }
 
@@ -116,13 +115,13 @@ TEST_F(ListingTest, TheFirstStatusAfterTheStartIsNotLookedAt) {
   // 0 right after the start may mean "not started yet": one more query decides.
   engine.answer(L"status", {0, 0, 1, 0});
   control.ZAXListTarFile(L"a.tar");
-  EXPECT_EQ(engine.words(), (Words{L"status", L"setflaglist", L"zaxuntar", L"status", L"status",
+  EXPECT_EQ(engine.words(), (Words{L"status", L"setflaglist", L"zaxuntarutf8", L"status", L"status",
                                    L"status", L"tarinfo", L"tarinfodelete", L"getintret"}));
 }
 
 TEST_F(ListingTest, TruncatedArchiveReportsAfterItsEntries) {
   engine.answer(L"tarinfo", {1});
-  engine.answerText(L"tarinfofilename", {L"only.txt"});
+  engine.answerText(L"tarinfofilenameutf8", {L"only.txt"});
   engine.answer(L"getnumfiles", {1});
   engine.answer(L"getintret", {8});
   control.ZAXListTarFile(L"cut.tar");

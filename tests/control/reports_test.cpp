@@ -62,7 +62,7 @@ class ResultMapping : public ControlTest, public ::testing::WithParamInterface<R
 TEST_P(ResultMapping, AfterAnExtraction) {
   engine.answer(L"getintret", {GetParam().result});
   engine.answer(L"getnumfailed", {4});
-  engine.answerText(L"geterrorstring", {L"Path too long (engine text)"});
+  engine.answerText(L"geterrorstringutf8", {L"Path too long (engine text)"});
   control.ZAXUncompress(L"a.tar", L"out", L"*");
   timer.tick();
   Events expected{L"Progress 0", L"Progress 100"};
@@ -74,7 +74,7 @@ TEST_P(ResultMapping, AfterAnExtraction) {
 TEST_P(ResultMapping, AfterAListing) {
   engine.answer(L"getintret", {GetParam().result});
   engine.answer(L"getnumfailed", {4});
-  engine.answerText(L"geterrorstring", {L"Path too long (engine text)"});
+  engine.answerText(L"geterrorstringutf8", {L"Path too long (engine text)"});
   control.ZAXListTarFile(L"a.tar");
   Events expected;
   if (!GetParam().event.empty()) expected.push_back(GetParam().event);
@@ -107,14 +107,13 @@ INSTANTIATE_TEST_SUITE_P(Control, ResultMapping, ::testing::ValuesIn(kResults),
                            return (r < 0 ? "minus" : "") + std::to_string(r < 0 ? -r : r);
                          });
 
-TEST_F(ControlTest, EngineTextIsFetchedWithABlankBuffer) {
+TEST_F(ControlTest, EngineTextIsFetchedWholeInUtf8) {
   engine.answer(L"getintret", {41});
   control.ZAXUncompress(L"a.tar", L"out", L"*");
   timer.tick();
-  const auto* call = findCall(L"geterrorstring");
+  const auto* call = findCall(L"geterrorstringutf8");
   ASSERT_NE(call, nullptr);
-  EXPECT_EQ(call->wrapper, L"CallWindow2");
-  EXPECT_EQ(call->strings, (std::vector<std::wstring>{std::wstring(300, L' '), L" "}));
+  EXPECT_EQ(call->wrapper, L"CallWindowText");
   EXPECT_EQ(call->numbers, (std::vector<std::int32_t>{0}));
 }
 
@@ -134,9 +133,9 @@ TEST_F(ControlTest, ProcessorTextsComeBackAsTheEngineWroteThem) {
     std::wstring (ZAXTarGzip::*method)();
     std::wstring word;
   };
-  const Case cases[] = {{&ZAXTarGzip::GetCPUSpeed, L"cpuspeed"},
-                        {&ZAXTarGzip::GetCPUVendor, L"getcpuname"},
-                        {&ZAXTarGzip::GetCPUBrandString, L"getbrandstring"}};
+  const Case cases[] = {{&ZAXTarGzip::GetCPUSpeed, L"cpuspeedutf8"},
+                        {&ZAXTarGzip::GetCPUVendor, L"getcpunameutf8"},
+                        {&ZAXTarGzip::GetCPUBrandString, L"getbrandstringutf8"}};
   for (const Case& c : cases) {
     engine.clearCalls();
     const std::wstring text = L"  text of " + c.word + L"\n";
@@ -144,9 +143,8 @@ TEST_F(ControlTest, ProcessorTextsComeBackAsTheEngineWroteThem) {
     EXPECT_EQ((control.*c.method)(), text);
     ASSERT_EQ(engine.calls().size(), 1u);
     const auto& call = engine.calls()[0];
-    EXPECT_EQ(call.wrapper, L"CallWindow2");
+    EXPECT_EQ(call.wrapper, L"CallWindowText");
     EXPECT_EQ(call.word, c.word);
-    EXPECT_EQ(call.strings, (std::vector<std::wstring>{std::wstring(300, L' '), L""}));
     EXPECT_EQ(call.numbers, (std::vector<std::int32_t>{0}));
   }
   EXPECT_EQ(engine.initCount(), 3);

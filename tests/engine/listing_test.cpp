@@ -3,6 +3,8 @@
 
 #include <ctime>
 
+#include "common/protocol.h"
+#include "engine/entry_list.h"
 #include "tests/support/engine_client.h"
 
 using namespace enginetest;
@@ -142,8 +144,11 @@ TEST_F(Listing, SizesAndTimesFromOtherWriters) {
   }
 }
 
-// The entry list keeps only what a host can be handed: the first 255 bytes of each name,
-// however long the name in the archive (here a pax path and a GNU long name of 1 MiB).
+// The entry list keeps only what a host can be handed: each name whole up to the longest
+// path a host takes (32,767 UTF-16 units), however long the name in the archive (here a
+// pax path and a GNU long name of 1 MiB). The ANSI word hands out its first 255
+// characters; the UTF-8 word the whole of it, and the size it needs when the buffer is
+// smaller, writing no byte past the size it was given.
 TEST_F(Listing, StoredNamesAreBoundedToWhatTheHostIsHanded) {
   std::vector<std::string> names;
   for (char c : {'p', 'g', 'q'}) {
@@ -168,11 +173,41 @@ TEST_F(Listing, StoredNamesAreBoundedToWhatTheHostIsHanded) {
   std::vector<std::string> stored;
   for (std::int32_t more = call("tarinfo"); more == 1; more = call("tarinfo2")) {
     stored.push_back(engine.entries().readCurrent([](const untgz::EntryRecord& entry) { return std::string(entry.name); }));
-    EXPECT_EQ(textResult("tarinfofilename"), stored.back());
+    EXPECT_EQ(textResult("tarinfofilename"), stored.back().substr(0, 255));
+    std::string whole(untgz::protocol::kMaxWholeText + 10, '#');
+    EXPECT_EQ(call("tarinfofilenameutf8", reinterpret_cast<std::intptr_t>(&whole[0]),
+                   static_cast<std::intptr_t>(whole.size())),
+              static_cast<std::int32_t>(stored.back().size() + 1));
+    EXPECT_EQ(whole.c_str(), stored.back());
+    std::string small(20, '#');
+    EXPECT_EQ(call("tarinfofilenameutf8", reinterpret_cast<std::intptr_t>(&small[0]), 10),
+              static_cast<std::int32_t>(stored.back().size() + 1));
+    EXPECT_EQ(small, stored.back().substr(0, 9) + std::string(1, '\0') + std::string(10, '#'));
   }
   call("tarinfodelete");
   ASSERT_EQ(stored.size(), 3u);
-  for (std::size_t i = 0; i < stored.size(); ++i) EXPECT_EQ(stored[i], names[i].substr(0, 255));
+  for (std::size_t i = 0; i < stored.size(); ++i) EXPECT_EQ(stored[i], names[i].substr(0, untgz::protocol::kMaxWholeText));
+}
+
+// What long names take together is capped: once the list's budget is spent, a name is kept
+// as the ANSI words hand it, and the list counts the names it cut.
+TEST(EntryListBudget, LongNamesTogetherStayBounded) {
+  untgz::EntryList list;
+  const std::string longName(untgz::protocol::kMaxWholeText, 'n');
+  const int count = 2000;  // 64 MB of names if each were kept whole
+  for (int i = 0; i < count; ++i) list.add(0, 0, 0, 0, 2004, 6, 1, longName, 1);
+  EXPECT_GT(list.cutNames(), 0);
+  std::size_t whole = 0, total = 0;
+  for (std::int32_t more = list.next(0); more == 1; more = list.next(1)) {
+    const std::size_t length = list.readCurrent([](const untgz::EntryRecord& e) { return e.name.size(); });
+    EXPECT_TRUE(length == longName.size() || length == 255) << length;
+    whole += length == longName.size();
+    total += length;
+  }
+  EXPECT_EQ(static_cast<std::int64_t>(count - whole), list.cutNames());
+  EXPECT_LE(total, 40u << 20);
+  list.clear();
+  EXPECT_EQ(list.cutNames(), 0);
 }
 
 // Archive shapes that other readers take, each listed plain and gzip-compressed: what the

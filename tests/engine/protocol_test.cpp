@@ -166,11 +166,12 @@ std::string asRead(const std::string& legacy) {
 
 }  // namespace
 
-// Texts cross in the ANSI code page unless the caller asks for UTF-8 ("setflagutf8"), both
-// ways: operands (an archive in a folder named in Cyrillic) and results (names). A name is
-// cut at 255 characters, never inside one: in UTF-8 that may take up to four bytes each,
-// in the ANSI code page no more than 255 bytes.
-TEST_F(Protocol, TextsCrossInTheCodePageTheCallerAskedFor) {
+// Each word speaks its own code page, whoever else uses the engine in the process: a caller
+// of the UTF-8 forms (an archive in a folder named in Cyrillic, names whole) and a caller of
+// the ANSI words written to 256-byte buffers take turns on one listing. The ANSI caller
+// gets at most 255 bytes and the NUL, never a character cut in half, and nothing is
+// written past its buffer.
+TEST_F(Protocol, AnsiAndUtf8CallersInOneProcessEachGetTheirOwnForm) {
   std::string wide;  // 300 CJK characters, 900 bytes
   for (int i = 0; i < 300; ++i) wide += "\xE5\x90\x8D";  // 名
   const std::string accented = "caf\xC3\xA9.txt";          // café.txt
@@ -182,24 +183,34 @@ TEST_F(Protocol, TextsCrossInTheCodePageTheCallerAskedFor) {
   ASSERT_TRUE(zaxtest::makeFolder(folder.nativeChild("\xD0\x90\xD1\x80\xD1\x85\xD0\xB8\xD0\xB2")));
   zaxtest::writeFile(folder.nativeChild(where), archive);
 
-  ASSERT_EQ(call("setflagutf8", 1), 1);
-  ListResult listing = listArchive(folder.engineChild(where));
-  ASSERT_EQ(listing.result, 0);
-  const std::string first255 = wide.substr(0, 255 * 3);
-  EXPECT_EQ(listing.names(), (std::vector<std::string>{first255, accented, asRead(legacy)}));
-
-  ASSERT_EQ(call("setflagutf8", 0), 1);
-  const ListResult inCodePage = listBytes(archive);
-  ASSERT_EQ(inCodePage.result, 0);
-  ASSERT_EQ(inCodePage.entries.size(), 3u);
-  const std::string& cut = inCodePage.entries[0].name;
+  call("setflaglist", 1);
+  const std::string path = folder.engineChild(where), root = "c:\\", all = "*.*";
+  ASSERT_EQ(call("zaxuntarutf8", text(path), text(root), text(all)), 0);
+  waitForIdle();
+  ASSERT_EQ(call("getintret"), 0);
+  std::vector<std::string> inUtf8, inCodePage;
+  for (std::int32_t more = call("tarinfo"); more == 1; more = call("tarinfo2")) {
+    std::string whole(4096, '#');
+    const std::int32_t needed = call("tarinfofilenameutf8", reinterpret_cast<std::intptr_t>(&whole[0]),
+                                     static_cast<std::intptr_t>(whole.size()));
+    inUtf8.push_back(whole.c_str());
+    EXPECT_EQ(needed, static_cast<std::int32_t>(inUtf8.back().size() + 1));
+    std::string guarded(untgz::protocol::kHostBufferSize + 64, '#');
+    call("tarinfofilename", reinterpret_cast<std::intptr_t>(&guarded[0]));
+    EXPECT_EQ(guarded.substr(untgz::protocol::kHostBufferSize), std::string(64, '#')) << "written past 256 bytes";
+    inCodePage.push_back(guarded.c_str());
+  }
+  call("tarinfodelete");
+  EXPECT_EQ(inUtf8, (std::vector<std::string>{wide, accented, asRead(legacy)}));
+  ASSERT_EQ(inCodePage.size(), 3u);
+  const std::string& cut = inCodePage[0];
   EXPECT_LE(cut.size(), 255u);
-  EXPECT_EQ(cut, inAnsi(first255).substr(0, cut.size())) << "a start of the name in the code page";
+  EXPECT_EQ(cut, inAnsi(wide.substr(0, 255 * 3)).substr(0, cut.size())) << "a start of the name in the code page";
 #ifndef _WIN32
   EXPECT_EQ(cut, wide.substr(0, 255 - 255 % 3)) << "whole characters only";
 #endif
-  EXPECT_EQ(inCodePage.entries[1].name, inAnsi(accented));
-  EXPECT_EQ(inCodePage.entries[2].name, inAnsi(asRead(legacy))) << "a legacy name keeps its bytes";
+  EXPECT_EQ(inCodePage[1], inAnsi(accented));
+  EXPECT_EQ(inCodePage[2], inAnsi(asRead(legacy))) << "a legacy name keeps its bytes";
 }
 
 // Nothing of one engine reaches another: each library load, and each test, has its own.

@@ -81,13 +81,15 @@ class ExtractionTest : public EngineTest {
   std::vector<Failure> failures() {
     std::vector<Failure> found;
     for (std::intptr_t i = 0;; ++i) {
-      // Room for texts in UTF-8, which a test may have asked for.
-      std::string name(untgz::protocol::kUtf8HostBufferSize, ' '), reason(untgz::protocol::kUtf8HostBufferSize, ' ');
-      const std::int32_t number = call("getfailure", reinterpret_cast<std::intptr_t>(&name[0]),
-                                       reinterpret_cast<std::intptr_t>(&reason[0]), i);
+      // The number from the ANSI word (no buffers), the texts whole from the UTF-8 ones.
+      const std::int32_t number = call("getfailure", 0, 0, i);
       if (number == 0) break;
+      std::string name(4 * untgz::protocol::kMaxWholeText, ' '), reason(1024, ' ');
+      EXPECT_GT(call("getfailurenameutf8", reinterpret_cast<std::intptr_t>(&name[0]),
+                     static_cast<std::intptr_t>(name.size()), i), 0);
+      EXPECT_GT(call("getfailurereasonutf8", reinterpret_cast<std::intptr_t>(&reason[0]),
+                     static_cast<std::intptr_t>(reason.size()), i), 1);
       found.push_back({name.c_str(), number});
-      EXPECT_NE(std::string(reason.c_str()), "") << name.c_str();
     }
     EXPECT_EQ(call("getnumfailed"), static_cast<std::int32_t>(found.size()));
     return found;
@@ -527,7 +529,8 @@ TEST_F(ExtractionSafety, MembersThatCannotBeWrittenAreCountedWithTheirReason) {
     }
     ASSERT_EQ(x.run(archive.file("after", "a").end().bytes()), 9);
     // Names are kept as far as a host buffer takes them.
-    EXPECT_EQ(failures(), (std::vector<Failure>{{c.member.name.substr(0, 255), c.reason}}));
+    // Named whole, up to the longest path a host takes.
+    EXPECT_EQ(failures(), (std::vector<Failure>{{c.member.name.substr(0, untgz::protocol::kMaxWholeText), c.reason}}));
     EXPECT_EQ(x.contents("after"), "a");
   }
 }
@@ -893,9 +896,8 @@ TEST_F(Extraction, NamesInEveryScriptLandUnderTheirExactNames) {
   zaxtest::TempFolder folder;
   zaxtest::writeFile(folder.nativeChild("a.tar"), archive.end().bytes());
   const std::string destination = "\xD0\x9D\xD0\xB0\xD0\xB7\xD0\xBD\xD0\xB0\xD1\x87\xD0\xB5\xD0\xBD\xD0\xB8\xD0\xB5";  // Назначение
-  ASSERT_EQ(call("setflagutf8", 1), 1);
   call("setflaglist", 0);
-  ASSERT_EQ(call("zaxuntar", text(folder.engineChild("a.tar")), text(folder.engineChild(destination)), text("*.*")), 0);
+  ASSERT_EQ(call("zaxuntarutf8", text(folder.engineChild("a.tar")), text(folder.engineChild(destination)), text("*.*")), 0);
   waitForIdle();
   EXPECT_EQ(call("getintret"), 0);
   EXPECT_EQ(failures(), std::vector<Failure>{});

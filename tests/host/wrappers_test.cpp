@@ -144,12 +144,12 @@ TEST_F(RealEngine, ListsAnArchiveThroughTheWrappersAlone) {
   EXPECT_EQ(number(L"tarinfodelete"), 0);
 }
 
-// The real engine is asked for UTF-8 as it is loaded: a path and names beyond any one code
-// page cross whole both ways, and a name of 255 characters of three bytes each comes back
-// whole although it takes more bytes than the ANSI code page's buffer holds.
+// Through the UTF-8 words a path and names beyond any one code page cross whole both ways,
+// and a name of 300 characters of three bytes each comes back whole; the ANSI word in the
+// same process still hands out at most 255 characters.
 TEST_F(RealEngine, PathsAndNamesOfEveryScriptCrossWhole) {
   std::string longest;
-  for (int i = 0; i < 255; ++i) longest += "\xE5\x90\x8D";  // 名
+  for (int i = 0; i < 300; ++i) longest += "\xE5\x90\x8D";  // 名
   const std::string names[] = {"\xCE\x95\xCE\xBB\xCE\xBB\xCE\xAC\xCE\xB4\xCE\xB1/\xD1\x84.txt",  // Ελλάδα/ф.txt
                                "emoji-\xF0\x9F\x98\x80.txt", longest};
   zaxtest::TarBuilder archive;
@@ -163,14 +163,20 @@ TEST_F(RealEngine, PathsAndNamesOfEveryScriptCrossWhole) {
   zaxtest::writeFile(temp.nativeChild(folder + "/a.tar"), archive.end().bytes());
 
   number(L"setflaglist", 1);
-  EXPECT_EQ(host->CallWindow(L"zaxuntar", zax::fromUtf8(temp.engineChild(folder + "/a.tar")), L"c:\\", L"*.*"), 0);
+  EXPECT_EQ(host->CallWindowUtf8(L"zaxuntarutf8", zax::fromUtf8(temp.engineChild(folder + "/a.tar")), L"c:\\", L"*.*"), 0);
   while (number(L"status") != 0) std::this_thread::sleep_for(std::chrono::milliseconds(10));
   EXPECT_EQ(number(L"getintret"), 0);
   std::vector<std::wstring> listed;
-  for (std::int32_t more = number(L"tarinfo"); more == 1; more = number(L"tarinfo2"))
-    listed.push_back(text(L"tarinfofilename"));
+  std::wstring classic;
+  for (std::int32_t more = number(L"tarinfo"); more == 1; more = number(L"tarinfo2")) {
+    std::wstring name;
+    EXPECT_GT(host->CallWindowText(L"tarinfofilenameutf8", name, 0), 0);
+    listed.push_back(name);
+    classic = text(L"tarinfofilename");
+  }
   number(L"tarinfodelete");
   EXPECT_EQ(listed, expected);
+  EXPECT_LE(classic.size(), 255u);
 }
 
 }  // namespace

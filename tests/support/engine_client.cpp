@@ -23,8 +23,7 @@ std::int32_t EngineClient::call(const char* command, std::intptr_t operand1, std
 }
 
 std::string EngineClient::textResult(const char* command) {
-  // Room for a text in UTF-8, which a test may have asked for.
-  std::string buffer(untgz::protocol::kUtf8HostBufferSize, ' ');
+  std::string buffer(untgz::protocol::kHostBufferSize, ' ');
   call(command, reinterpret_cast<std::intptr_t>(&buffer[0]));
   return buffer.substr(0, buffer.find('\0'));
 }

@@ -28,8 +28,8 @@ class ScriptedEngineHost : public EngineHost {
   void answer(const std::wstring& word, std::vector<std::int32_t> answers) {
     numbers_[word] = std::deque<std::int32_t>(answers.begin(), answers.end());
   }
-  // Text written into the output buffer (operand 1) of a CallWindow2 command. With no
-  // text queued the buffer comes back untouched.
+  // Text written into the output buffer (operand 1) of a CallWindow2 command, or handed
+  // back by CallWindowText. With no text queued the buffer comes back untouched.
   void answerText(const std::wstring& word, std::vector<std::wstring> texts) {
     texts_[word] = std::deque<std::wstring>(texts.begin(), texts.end());
   }
@@ -90,6 +90,29 @@ class ScriptedEngineHost : public EngineHost {
                              std::int32_t string33, std::int32_t string44) override {
     calls_.push_back({L"CallWindowInt", string11, {}, {string22, string33, string44}});
     return respond(string11);
+  }
+
+  std::int32_t CallWindowUtf8(const std::wstring& string11, const std::wstring& string22,
+                              const std::wstring& string33, const std::wstring& string44) override {
+    calls_.push_back({L"CallWindowUtf8", string11, {string22, string33, string44}, {}});
+    return respond(string11);
+  }
+  // The text queued for the word comes back in `text`; with none queued, nothing (an
+  // engine answers 0 then), else the size the text takes with its NUL unless a number is
+  // queued for the word.
+  std::int32_t CallWindowText(const std::wstring& string11, std::wstring& text,
+                              std::int32_t string44) override {
+    calls_.push_back({L"CallWindowText", string11, {}, {string44}});
+    text.clear();
+    auto it = texts_.find(string11);
+    const bool hasText = it != texts_.end() && !it->second.empty();
+    if (hasText) {
+      text = it->second.front();
+      if (it->second.size() > 1) it->second.pop_front();
+    }
+    const std::int32_t answer = respond(string11);
+    if (numbers_.count(string11) != 0 || !hasText) return answer;
+    return static_cast<std::int32_t>(text.size()) + 1;
   }
 
   bool CheckForEmpty(const std::wstring& Inputfile) override {
