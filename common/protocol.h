@@ -59,6 +59,9 @@ inline constexpr Word kEntrySize{"tarinfosize"};  // 2147483647 for 2 GiB and mo
 inline constexpr Word kEntrySizeHigh{"tarinfosizehigh"};
 inline constexpr Word kEntrySizeLow{"tarinfosizelow"};
 inline constexpr Word kDeleteEntries{"tarinfodelete"};
+// After a listing: how many names the entry list kept cut to 255 characters because what
+// long names take together passed its budget.
+inline constexpr Word kCutNames{"tarinfonamescut"};
 inline constexpr Word kDirectoryCount{"getnumdir"};
 inline constexpr Word kFileCount{"getnumfiles"};  // after an extraction: the members selected
 

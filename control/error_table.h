@@ -22,6 +22,7 @@ enum ControlError : std::int32_t {
   kInvalidInformation = 37,       // engine result 6
   kDamagedArchive = 38,           // engine result 3: damaged or cut-off compressed data
   kMembersNotExtracted = 39,      // engine result 9; the text is followed by the count
+  kNamesCut = 62,                 // a listing kept names cut; the text is followed by the count
   kUnexpectedError = 255,         // what any number outside the table is reported as
 };
 

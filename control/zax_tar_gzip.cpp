@@ -159,7 +159,15 @@ void ZAXTarGzip::ZAXListTarFile(const std::wstring& TarFile) {
     } while (command(protocol::kNextEntry.wide) != 0);
   }
   command(protocol::kDeleteEntries.wide);
-  reportResult(command(protocol::kResult.wide));
+  const std::int32_t result = command(protocol::kResult.wide);
+  // An archive whose long names together pass what the engine keeps has some listed cut:
+  // the host must not take those names for the archive's.
+  if (result == protocol::kResultOk) {
+    if (const std::int32_t cut = command(protocol::kCutNames.wide); cut > 0) {
+      return RaiseErrorCode(kNamesCut, std::to_wstring(cut));
+    }
+  }
+  reportResult(result);
 }
 
 void ZAXTarGzip::ZAXUncompress(const std::wstring& TarFile, const std::wstring& DestinationDir,

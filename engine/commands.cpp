@@ -199,6 +199,8 @@ const Command kCommandTable[] = {
        e.entries().clear();
        return 0;
      }},
+    {protocol::kCutNames.narrow,
+     [](Engine& e, const Operands&) { return saturate32(e.entries().cutNames()); }},
     {protocol::kDirectoryCount.narrow,
      [](Engine& e, const Operands&) { return e.job().dirCount.load(); }},
     {protocol::kFileCount.narrow,

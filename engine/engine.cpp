@@ -44,6 +44,7 @@ std::int32_t Engine::startJob(const char* archive, const char* destination, cons
     job_.cancelFlag.store(0);
     job_.jobResult.store(protocol::kResultOk);
     job_.failures.clear();
+    entries_.forgetCutNames();
     if (hooks_.startThread && !hooks_.startThread()) return false;
     return worker_.start(&Engine::workerEntry, this);
   });

@@ -108,12 +108,16 @@ void EntryList::clear() {
   nameUsed_ = kNameBlockSize;
   cursor_ = kNone;
   longNameBytes_ = 0;
-  cutNames_ = 0;
 }
 
 std::int64_t EntryList::cutNames() const {
   std::lock_guard<std::mutex> guard(lock_);
   return cutNames_;
+}
+
+void EntryList::forgetCutNames() {
+  std::lock_guard<std::mutex> guard(lock_);
+  cutNames_ = 0;
 }
 
 }  // namespace untgz

@@ -56,8 +56,11 @@ class EntryList {
   // Frees every entry; the current entry keeps its values.
   void clear();
 
-  // The names kept cut because the list's budget for long names was spent.
+  // The names kept cut because the list's budget for long names was spent, in the last
+  // list filled; freeing the list keeps the count for the host to ask after it.
   std::int64_t cutNames() const;
+  // Forgets the count, when a new job starts.
+  void forgetCutNames();
 
   // Answers read(the current entry), the values the getter commands return. Nothing is
   // copied: the getters cannot fail for want of memory.

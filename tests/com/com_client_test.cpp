@@ -280,13 +280,17 @@ TEST_F(ActiveXTest, LongPathsReachTheHostWhole) {
   std::string longPath;
   while (longPath.size() < 700) longPath += "\xD0\xBF\xD0\xB0\xD0\xBF\xD0\xBA\xD0\xB0/";  // папка/
   longPath += "file.txt";
-  const std::wstring name = widen(longPath);
+  wchar_t converted[2048];
+  const int length = MultiByteToWideChar(CP_UTF8, 0, longPath.data(), static_cast<int>(longPath.size()),
+                                         converted, 2048);
+  const std::wstring name(converted, static_cast<std::size_t>(length));
   ASSERT_GT(name.size(), 300u);
   zaxtest::TarBuilder tar;
   tar.pax({{"path", longPath}}).file("placeholder", "x").pax({{"path", "../" + longPath}}).file("placeholder2", "y").end();
   const std::wstring archive = writeArchive("long.tar", tar.bytes());
   ASSERT_EQ(control.call(L"ZAXListTarFile", {archive}).hr, S_OK);
   ASSERT_EQ(events.events.size(), 3u);
+  EXPECT_EQ(describe(events.events[2]), kNoError);
   EXPECT_EQ(events.events[0].text, name);
   EXPECT_EQ(events.events[1].text, L"../" + name);
 

@@ -15,8 +15,8 @@ in cp1252, as Windows tools of old wrote them. OUTDIR/expected.txt gives, for ea
 a line "archive NAME TREE SELECTION" (TREE: the folder its extraction with SELECTION must
 equal, "-" for none) followed by the TarFileInformation events a listing must raise, in the
 test's rendering, as Python's tarfile reads the archive: IsDirectory, the modification time
-in local time, the stored name (its bytes, of which a host is handed the first 255
-characters, read as UTF-8 where they are), the size, and the archive's numbers of files and
+in local time, the stored name (its bytes, which a host is handed whole, read as UTF-8
+where they are), the size, and the archive's numbers of files and
 of directories. Then, for the archives of names, a line "member NAME" for each member in
 archive order, its bytes as the archive stores them.
 """
@@ -227,9 +227,9 @@ def expected(path):
         local = time.localtime(m.mtime)
         raw = os.fsencode(m.name + "/" if m.isdir() else m.name)
         try:
-            name = raw.decode("utf-8")[:255]
+            name = raw.decode("utf-8")
         except UnicodeDecodeError:
-            name = os.fsdecode(raw[:255])
+            name = os.fsdecode(raw)
         lines.append("TarFileInformation(%d,%d,%d,%d,%d,%d,%d,%s,%d,%d,%d)" % (
             m.isdir(), local.tm_year, local.tm_mon, local.tm_mday, local.tm_hour, local.tm_min,
             local.tm_sec, name, 0 if m.isdir() else m.size, files, dirs))

@@ -59,9 +59,22 @@ TEST_F(ListingTest, EntriesCarryTheirFieldsAndTheArchiveTotals) {
   EXPECT_EQ(engine.words(),
             concat({{L"status", L"setflaglist", L"zaxuntarutf8", L"status", L"status", L"status",
                      L"tarinfo"},
-                    kEntryWords, kEntryWords, kLargeEntryWords, {L"tarinfodelete", L"getintret"}}));
+                    kEntryWords, kEntryWords, kLargeEntryWords, {L"tarinfodelete", L"getintret", L"tarinfonamescut"}}));
   EXPECT_FALSE(timer.enabled());
   EXPECT_EQ(pump.rounds + pump.waits, 0);
+}
+
+// A listing whose names were kept cut, because long names together passed what the engine
+// keeps, ends with an outcome that says so rather than with "No error".
+TEST_F(ListingTest, NamesKeptCutEndTheListingWithAnOutcomeOfTheirOwn) {
+  scriptThreeEntries();
+  engine.answer(L"tarinfonamescut", {2});
+  control.ZAXListTarFile(L"Z:\\three.tar");
+  ASSERT_EQ(sink.events.size(), 4u);
+  EXPECT_EQ(sink.events.back(),
+            L"ErrorCode 62 The names of the archive are too long to be listed whole, names cut to 255 "
+            L"characters: 2");
+  EXPECT_EQ(control.GetLastError(), 62);
 }
 
 // The event's Size stops at 2147483647; a C++ host reads the whole size during the event.
@@ -108,7 +121,7 @@ TEST_F(ListingTest, EmptyArchiveGivesOnlyTheOutcome) {
   control.ZAXListTarFile(L"empty.tar");
   EXPECT_EQ(sink.events, (Events{L"ErrorCode 0 No error"}));
   EXPECT_EQ(engine.words(), (Words{L"status", L"setflaglist", L"zaxuntarutf8", L"status", L"status",
-                                   L"tarinfo", L"tarinfodelete", L"getintret"}));
+                                   L"tarinfo", L"tarinfodelete", L"getintret", L"tarinfonamescut"}));
 }
 
 TEST_F(ListingTest, TheFirstStatusAfterTheStartIsNotLookedAt) {
@@ -116,7 +129,7 @@ TEST_F(ListingTest, TheFirstStatusAfterTheStartIsNotLookedAt) {
   engine.answer(L"status", {0, 0, 1, 0});
   control.ZAXListTarFile(L"a.tar");
   EXPECT_EQ(engine.words(), (Words{L"status", L"setflaglist", L"zaxuntarutf8", L"status", L"status",
-                                   L"status", L"tarinfo", L"tarinfodelete", L"getintret"}));
+                                   L"status", L"tarinfo", L"tarinfodelete", L"getintret", L"tarinfonamescut"}));
 }
 
 TEST_F(ListingTest, TruncatedArchiveReportsAfterItsEntries) {
