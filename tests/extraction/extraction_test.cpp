@@ -859,7 +859,7 @@ TEST_F(ExtractionSafety, NamesWindowsCannotHoldAreMappedAndClashesCounted) {
   EXPECT_EQ(x.contents("f_s"), "colon");
   EXPECT_EQ(x.contents("a.txt"), "lower");
   EXPECT_EQ(failures(), (std::vector<Failure>{{"A.txt", 15}}));
-  std::string name(untgz::protocol::kUtf8HostBufferSize, ' '), reason(untgz::protocol::kUtf8HostBufferSize, ' ');
+  std::string name(untgz::protocol::kHostBufferSize, ' '), reason(untgz::protocol::kHostBufferSize, ' ');
   call("getfailure", reinterpret_cast<std::intptr_t>(&name[0]), reinterpret_cast<std::intptr_t>(&reason[0]), 0);
   EXPECT_STREQ(reason.c_str(), "replaced by a.txt, which the file system takes as the same name");
 }
