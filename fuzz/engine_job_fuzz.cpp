@@ -95,9 +95,9 @@ class Host {
 };
 
 // The listing as the control reads it: "tarinfo", every getter, "tarinfo2", ..., then
-// "tarinfodelete". Texts in UTF-8, as the host asks of an engine that speaks it.
+// "tarinfodelete". Names through the UTF-8 word, with the buffer's size, as the control
+// reads them, and through the ANSI word into the 256 bytes its callers give.
 void listAsTheControlDoes(Host& host, const std::string& archive) {
-  if (host.call(protocol::kSetUtf8Text.narrow, 1) != 1) fail("setflagutf8 unknown");
   const std::int32_t result = host.runJob(1, archive, "c:\\", "*.*");
   if (result != protocol::kResultOk && result != protocol::kResultDamaged &&
       result != protocol::kResultNotATar)
@@ -112,7 +112,9 @@ void listAsTheControlDoes(Host& host, const std::string& archive) {
       const std::int32_t year = host.call(protocol::kEntryYear.narrow);
       const std::int32_t month = host.call(protocol::kEntryMonth.narrow);
       const std::int32_t day = host.call(protocol::kEntryDay.narrow);
-      const std::string name = host.text(protocol::kEntryName.narrow, protocol::kUtf8HostBufferSize);
+      constexpr std::size_t kNameBuffer = 1024;
+      const std::string name = host.text(protocol::kEntryNameUtf8.narrow, kNameBuffer, kNameBuffer);
+      host.text(protocol::kEntryName.narrow, protocol::kHostBufferSize);
       const std::int32_t size = host.call(protocol::kEntrySize.narrow);
       host.call(protocol::kDirectoryCount.narrow);
       host.call(protocol::kFileCount.narrow);
@@ -191,8 +193,7 @@ void removeAll(const fs::path& folder) {
 void extractAsTheControlDoes(Host& host, const std::string& sandbox) {
   const fs::path archive = fs::path(sandbox) / "archive";
   const fs::path destination = fs::path(sandbox) / "out";
-  // Member names and reasons in the ANSI code page here, in the buffers that takes.
-  host.call(protocol::kSetUtf8Text.narrow, 0);
+  // Member names and reasons through the ANSI words here, in the buffers they take.
   const std::int32_t result = host.runJob(0, enginePath(archive.string()), enginePath(destination.string()), "*.*");
   if (result != protocol::kResultOk && result != protocol::kResultDamaged &&
       result != protocol::kResultNotATar && result != protocol::kResultMembersNotExtracted)

@@ -416,7 +416,7 @@ TEST_F(ExtractionSafety, LinksThatStayInsideAreMadeAndTheRestCounted) {
   EXPECT_EQ(fs::read_symlink(x.out("l")), "t.txt");
   EXPECT_EQ(fs::read_symlink(x.out("sub/l2")), "../t.txt");
 #endif
-  std::string name(untgz::protocol::kUtf8HostBufferSize, ' '), reason(untgz::protocol::kUtf8HostBufferSize, ' ');
+  std::string name(untgz::protocol::kHostBufferSize, ' '), reason(untgz::protocol::kHostBufferSize, ' ');
   call("getfailure", reinterpret_cast<std::intptr_t>(&name[0]), reinterpret_cast<std::intptr_t>(&reason[0]), 5);
   EXPECT_STREQ(reason.c_str(), "it is a FIFO, which is not extracted");
 
