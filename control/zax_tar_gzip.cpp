@@ -73,6 +73,15 @@ void ZAXTarGzip::RaiseErrorCode(std::int32_t number, const std::wstring& detail)
   events_.ErrorCode(errorNumber, errorDescription);
 }
 
+// The engine's text for the last job ("geterrorstring").
+std::wstring ZAXTarGzip::engineErrorText() {
+  std::wstring word = protocol::kErrorText.wide;
+  std::wstring text = outputBuffer();
+  std::wstring unused = L" ";
+  host().CallWindow2(word, text, unused, 0);
+  return text;
+}
+
 // Turns a job's result into its report. Destination failures carry the engine's own
 // number and text and leave GetLastError alone; results without a row raise nothing.
 // A damaged archive and members left out are failures a host must hear about, so they
@@ -98,14 +107,17 @@ void ZAXTarGzip::reportResult(std::int32_t result) {
     case protocol::kResultMembersNotExtracted:
       RaiseErrorCode(kMembersNotExtracted, std::to_wstring(NumberOfFailedMembers()));
       return;
+    case protocol::kResultOtherKind:
+      RaiseErrorCode(kOtherKindOfFile, engineErrorText());
+      return;
+    case protocol::kResultMemoryLimit:
+      RaiseErrorCode(kMemoryLimit, engineErrorText());
+      return;
     default:
       break;
   }
   if (result < protocol::kResultDestinationBase) return;
-  std::wstring word = protocol::kErrorText.wide;
-  std::wstring text = outputBuffer();
-  std::wstring unused = L" ";
-  host().CallWindow2(word, text, unused, 0);
+  std::wstring text = engineErrorText();
   std::int32_t errorNumber = result;
   events_.ErrorCode(errorNumber, text);
 }
