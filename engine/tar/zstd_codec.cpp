@@ -41,7 +41,12 @@ class ZstdCodec : public Codec {
       // so that a refusal can say how much.
       ZSTD_frameHeader header;
       const std::size_t wanted = ZSTD_getFrameHeader(&header, in, inSize);
-      if (ZSTD_isError(wanted)) return Status::damaged;
+      if (ZSTD_isError(wanted)) {
+        // A 32-bit build's library refuses windows past 1 GiB at the header already.
+        if (ZSTD_getErrorCode(wanted) != ZSTD_error_frameParameter_windowTooLarge) return Status::damaged;
+        window_ = windowOf(in, inSize);
+        return Status::memory;
+      }
       if (wanted > 0) return inputEnded ? Status::damaged : Status::ok;  // more bytes, please
       if (header.frameType == ZSTD_frame) window_ = header.windowSize;
       atFrameStart_ = false;
@@ -71,6 +76,16 @@ class ZstdCodec : public Codec {
   std::uint64_t memoryNeeded() const override { return window_; }
 
  private:
+  // The window a frame header's window descriptor gives (the frame's first bytes: the
+  // magic, the header descriptor, then the window descriptor unless the frame is a single
+  // segment); 0 when the bytes do not say.
+  static std::uint64_t windowOf(const unsigned char* frame, std::size_t size) {
+    if (size < 6 || (frame[4] & 0x20) != 0) return 0;
+    const unsigned exponent = frame[5] >> 3, mantissa = frame[5] & 7;
+    const std::uint64_t base = std::uint64_t{1} << (10 + exponent);
+    return base + base / 8 * mantissa;
+  }
+
   ZSTD_DCtx* context_ = nullptr;
   bool atFrameStart_ = true;
   std::uint64_t window_ = 0;
