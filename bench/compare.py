@@ -103,7 +103,38 @@ if win64:
                      f"{wine_run} {win_engine_run} '{windows_path(win_lib)}' '{windows_path(large)}' "
                      f"'{windows_path(out)}'",
                      True))
+if win64:
+    # Wine's own process start: a program that exits at once (engine_run without arguments).
+    commands.append(("empty win64 process under Wine", f"{wine_run} {win_engine_run} >/dev/null 2>&1 || true", False))
 large_medians, large_memory = compare("large files: extraction", commands)
+
+# The large files in the other compressions: (title, archive, the format's own decompressor,
+# the memory its dictionary or window needs).
+OTHER_FORMATS = [
+    ("xz, one block", "large.tar.xz", "xz -dc -T1", 8),
+    ("xz, several blocks", "large-blocks.tar.xz", "xz -dc -T1", 8),
+    ("zstd", "large.tar.zst", "zstd -dc", 8),
+    ("bzip2", "large.tar.bz2", "bzip2 -dc", 4),
+]
+format_results = []
+for title, name, tool, window in OTHER_FORMATS:
+    archive = os.path.join(work, name)
+    format_commands = [
+        ("zaxtar", f"{zaxtar} extract {archive} {out}", True),
+        ("bsdtar -x", f"bsdtar -xf {archive} -C {out}", True),
+        ("GNU tar -x", f"tar -xf {archive} -C {out}", True),
+        (f"{tool} (alone)", f"{tool} {archive} > /dev/null", False),
+        ("engine_run native", f"{engine_run} {engine_lib} '{windows_path(archive)}' '{windows_path(out)}'", True),
+    ]
+    if win64:
+        format_commands += [
+            ("engine_run win64 under Wine",
+             f"{wine_run} {win_engine_run} '{windows_path(win_lib)}' '{windows_path(archive)}' '{windows_path(out)}'",
+             True),
+            ("empty win64 process under Wine", f"{wine_run} {win_engine_run} >/dev/null 2>&1 || true", False),
+        ]
+    medians, memory = compare(f"large files, {title}: extraction", format_commands)
+    format_results.append((title, tool, window, medians, memory))
 many_medians, many_memory = compare("many small files: extraction", extraction(many))
 listing = [
     ("zaxtar", f"{zaxtar} list {million} > /dev/null", False),
@@ -125,9 +156,27 @@ verdict("many files, zaxtar / fastest of bsdtar and GNU tar", many_medians["zaxt
 verdict("listing, zaxtar / bsdtar -t", list_medians["zaxtar"] / list_medians["bsdtar -t"], 1.0)
 verdict("listing, zaxtar's peak memory per entry", list_memory["zaxtar"] * 1024 / entries, 150, " bytes")
 verdict("extraction, zaxtar's peak memory", max(large_memory["zaxtar"], many_memory["zaxtar"]) / 1024, 32, " MiB")
+
+
+def wine_ratio(medians):
+    """The win64 engine under Wine against the same driver natively, Wine's start taken off."""
+    empty = medians["empty win64 process under Wine"]
+    return (medians["engine_run win64 under Wine"] - empty) / medians["engine_run native"]
+
+
 if win64:
+    verdict("large files, gzip, win64 engine under Wine / native, Wine's start subtracted",
+            wine_ratio(large_medians), 1.2)
     verdict("large files, win64 engine under Wine / native zaxtar",
             large_medians["engine_run win64 under Wine"] / large_medians["zaxtar"], 1.2)
     wine = large_medians["engine_run win64 under Wine"]
     print(f"  (win64 engine under Wine / the same driver native: {wine / large_medians['engine_run native']:.2f}; "
           f"/ the same driver native with zlib, as on Windows: {wine / large_medians['engine_run native, zlib']:.2f})")
+for title, tool, window, medians, memory in format_results:
+    verdict(f"{title}: zaxtar / bsdtar", medians["zaxtar"] / medians["bsdtar -x"], 0.8)
+    limit = 0.65 if title == "xz, several blocks" else 1.15
+    verdict(f"{title}: zaxtar / {tool}", medians["zaxtar"] / medians[f"{tool} (alone)"], limit)
+    if win64:
+        verdict(f"{title}: win64 engine under Wine / native, Wine's start subtracted", wine_ratio(medians), 1.3)
+    verdict(f"{title}: zaxtar's peak memory less the {window} MiB its dictionary needs",
+            memory["zaxtar"] / 1024 - window, 32, " MiB")

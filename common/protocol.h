@@ -100,6 +100,10 @@ enum Result : std::int32_t {
   kResultBadInformation = 6,       // read by hosts as bad information; never given
   kResultNotATar = 8,              // not a readable tar, or it ended inside a block
   kResultMembersNotExtracted = 9,  // members were left out; see kFailedCount
+  kResultOtherKind = 10,           // another kind of data (zip, 7z, lz4, ...); "geterrorstring"
+                                   // names it
+  kResultMemoryLimit = 11,         // decompressing needs more memory than the limit;
+                                   // "geterrorstring" says how much
   kResultDestinationBase = 40,     // 40 + path code: the destination was refused
 };
 

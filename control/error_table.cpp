@@ -20,6 +20,8 @@ constexpr ErrorReport kControlErrors[] = {
     {kInvalidInformation, L"Invalid information passed to the control"},
     {kDamagedArchive, L"The compressed data of the file is damaged or incomplete"},
     {kMembersNotExtracted, L"Some files of the archive could not be extracted, files not extracted: "},
+    {kOtherKindOfFile, L"The file is not an archive the control reads, it holds "},
+    {kMemoryLimit, L"The archive needs more memory to decompress than the control allows: "},
     {kNamesCut, L"The names of the archive are too long to be listed whole, names cut to 255 characters: "},
 };
 

@@ -22,6 +22,10 @@ enum ControlError : std::int32_t {
   kInvalidInformation = 37,       // engine result 6
   kDamagedArchive = 38,           // engine result 3: damaged or cut-off compressed data
   kMembersNotExtracted = 39,      // engine result 9; the text is followed by the count
+  // Numbers 41 to 56 are the engine's destination results, which ErrorCode carries as
+  // they are; these two stay clear of them.
+  kOtherKindOfFile = 60,          // engine result 10; the text is followed by what it holds
+  kMemoryLimit = 61,              // engine result 11; the text is followed by what it needs
   kNamesCut = 62,                 // a listing kept names cut; the text is followed by the count
   kUnexpectedError = 255,         // what any number outside the table is reported as
 };

@@ -70,6 +70,15 @@ void ZAXTarGzip::RaiseErrorCode(std::int32_t number, const std::wstring& detail)
   events_.ErrorCode(errorNumber, errorDescription);
 }
 
+// The engine's text for the last job ("geterrorstring").
+// Texts come through the engine's UTF-8 words, whole: the ANSI words would cut them at 255
+// characters and lose what the code page cannot hold.
+std::wstring ZAXTarGzip::engineErrorText() {
+  std::wstring text;
+  host().CallWindowText(protocol::kErrorTextUtf8.wide, text, 0);
+  return text;
+}
+
 // Turns a job's result into its report. Destination failures carry the engine's own
 // number and text; results without a row raise nothing. A damaged archive and members
 // left out are failures a host must hear about, so they have rows of their own.
@@ -96,14 +105,17 @@ void ZAXTarGzip::reportResult(std::int32_t result) {
     case protocol::kResultMembersNotExtracted:
       RaiseErrorCode(kMembersNotExtracted, std::to_wstring(NumberOfFailedMembers()));
       return;
+    case protocol::kResultOtherKind:
+      RaiseErrorCode(kOtherKindOfFile, engineErrorText());
+      return;
+    case protocol::kResultMemoryLimit:
+      RaiseErrorCode(kMemoryLimit, engineErrorText());
+      return;
     default:
       break;
   }
   if (result < protocol::kResultDestinationBase) return;
-  // Texts come through the engine's UTF-8 words, whole: the ANSI words would cut them at 255
-  // characters and lose what the code page cannot hold.
-  std::wstring text;
-  host().CallWindowText(protocol::kErrorTextUtf8.wide, text, 0);
+  std::wstring text = engineErrorText();
   lastErrorNumber_ = result;
   std::int32_t errorNumber = result;
   events_.ErrorCode(errorNumber, text);

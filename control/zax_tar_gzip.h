@@ -86,6 +86,7 @@ class ZAXTarGzip final : private TimerClient {
   // detail, when given, follows the table's text (the count of members not extracted).
   void RaiseErrorCode(std::int32_t number, const std::wstring& detail = std::wstring());
   void reportResult(std::int32_t result);
+  std::wstring engineErrorText();
   void enableTimer();
   void disableTimer();
 

@@ -25,7 +25,9 @@ std::int32_t runJob(JobState& job, EntryList& entries, const TestHooks& hooks) {
   std::string destinationError;
   const std::int32_t result = runArchiveJob(job.jobArchive, job.jobDestination, job.jobSelection,
                                             job.listMode.load() != 0, control, destinationError);
-  if (result >= protocol::kResultDestinationBase) job.setErrorText(destinationError);
+  if (result >= protocol::kResultDestinationBase || result == protocol::kResultOtherKind ||
+      result == protocol::kResultMemoryLimit)
+    job.setErrorText(destinationError);
   return result;
 }
 

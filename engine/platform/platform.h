@@ -184,6 +184,10 @@ bool skipInStream(std::FILE* file, std::int64_t length);
 // not.
 bool setStreamSize(std::FILE* file, std::int64_t size);
 
+// Opens an archive for reading as bytes (fopen "rb"; _wfopen with the wide path on
+// Windows). Null when it cannot be opened.
+std::FILE* openForReading(const std::string& path);
+
 // Opens an archive for reading through the gzip layer (gzopen; gzopen_w with the wide path
 // on Windows). Null when it cannot be opened.
 gzFile openGzip(const std::string& path);

@@ -302,6 +302,11 @@ bool setStreamSize(std::FILE* file, std::int64_t size) {
   return std::fflush(file) == 0 && ::ftruncate(::fileno(file), static_cast<off_t>(size)) == 0;
 }
 
+std::FILE* openForReading(const std::string& path) {
+  const auto p = nativePath(path);
+  return p ? std::fopen(p->c_str(), "rb") : nullptr;
+}
+
 gzFile openGzip(const std::string& path) {
   const auto p = nativePath(path);
   return p ? gzopen(p->c_str(), "rb") : nullptr;

@@ -568,6 +568,8 @@ bool setStreamSize(std::FILE* file, std::int64_t size) {
   return false;
 }
 
+std::FILE* openForReading(const std::string& path) { return ::_wfopen(widePath(path).c_str(), L"rb"); }
+
 gzFile openGzip(const std::string& path) { return gzopen_w(widePath(path).c_str(), "rb"); }
 
 std::int64_t fileSize(const std::string& path) {

@@ -27,8 +27,9 @@ struct JobControl {
   const TestHooks& hooks;
 };
 
-// Returns the job's result code. When the destination is refused (40 + path code),
-// errorText receives that code's message. Whatever the walk throws (std::bad_alloc) passes
+// Returns the job's result code. When the destination is refused (40 + path code), the
+// file is of another kind (10) or needs more memory than allowed (11), errorText receives
+// the message (for 10 and 11 what the file holds, or what it needs against the limit). Whatever the walk throws (std::bad_alloc) passes
 // through, with the archive closed.
 std::int32_t runArchiveJob(const std::string& archive, const std::string& destination,
                            const std::string& selection, bool listing, JobControl& control,

@@ -1,8 +1,9 @@
-// The archive stream's implementations, one per inflater; archive_stream.cpp picks one.
+// The gzip archive stream's implementations, one per inflater; archive_stream.cpp picks one.
 #pragma once
 
 #include <zlib.h>
 
+#include <cstdio>
 #include <memory>
 #include <string>
 
@@ -16,8 +17,8 @@ std::unique_ptr<ArchiveStream> openZlibStream(const std::string& nativePath);
 std::unique_ptr<ArchiveStream> zlibStreamOf(gzFile file);
 
 #ifdef ZAX_HAVE_ISAL
-// ISA-L (isal_stream.cpp), on builds that have it.
-std::unique_ptr<ArchiveStream> openIsalStream(const std::string& nativePath);
+// ISA-L (isal_stream.cpp), on builds that have it: an open archive file, which it owns.
+std::unique_ptr<ArchiveStream> isalStreamOf(std::FILE* file);
 #endif
 
 }  // namespace untgz

@@ -162,9 +162,7 @@ class IsalStream : public ArchiveStream {
 
 }  // namespace
 
-std::unique_ptr<ArchiveStream> openIsalStream(const std::string& nativePath) {
-  std::FILE* file = std::fopen(nativePath.c_str(), "rb");
-  if (!file) return nullptr;
+std::unique_ptr<ArchiveStream> isalStreamOf(std::FILE* file) {
   auto stream = std::make_unique<IsalStream>(file);
   stream->decide();
   return stream;

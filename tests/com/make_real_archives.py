@@ -4,7 +4,8 @@
 usage: make_real_archives.py OUTDIR TESTTAR
 
 OUTDIR/tree holds the tree; OUTDIR/<archive> are written by GNU tar (gnu format, gzip),
-GNU tar (pax), bsdtar (ustar, gzip) and Python's tarfile (pax, gzip). OUTDIR/sparse-tree
+GNU tar (pax; and that archive through bzip2, xz, lzma, lzip and zstd), bsdtar (ustar,
+gzip) and Python's tarfile (pax, gzip). OUTDIR/sparse-tree
 holds files with holes, archived by GNU tar in each of its sparse formats. TESTTAR is
 CPython's test archive; OUTDIR/testtar-tree is what Python's tarfile extracts of its
 folders and regular files, each name as Windows writes it (UTF-8 where it is, else its
@@ -74,7 +75,29 @@ def write_archives(out, tree):
     with tarfile.open(os.path.join(out, "python-pax.tar.gz"), "w:gz", format=tarfile.PAX_FORMAT) as t:
         for m in members:
             t.add(os.path.join(tree, m), arcname=m, recursive=False)
-    return ["gnu-tar.tgz", "gnu-tar-pax.tar", "bsdtar-ustar.tar.gz", "python-pax.tar.gz"]
+    # GNU tar's pax archive once more through each other compression's own tool.
+    with open(os.path.join(out, "gnu-tar-pax.tar"), "rb") as f:
+        tar = f.read()
+    compressed = []
+    for suffix, command in COMPRESSORS:
+        with open(os.path.join(out, "gnu-tar-pax.tar." + suffix), "wb") as f:
+            subprocess.run(command, input=tar, stdout=f, check=True)
+        compressed.append("gnu-tar-pax.tar." + suffix)
+    return ["gnu-tar.tgz", "gnu-tar-pax.tar", "bsdtar-ustar.tar.gz", "python-pax.tar.gz"] + compressed
+
+
+# The tar inside each compressed copy.
+SOURCE_TAR = {"gnu-tar-pax.tar." + suffix: "gnu-tar-pax.tar" for suffix in ["bz2", "xz", "lzma", "lz", "zst"]}
+SOURCE_TAR["sparse-pax-0.0-blocks.tar.xz"] = "sparse-pax-0.0.tar"
+
+# Each compression the engine reads besides gzip, by its own tool: (suffix, command).
+COMPRESSORS = [
+    ("bz2", ["bzip2", "-c"]),
+    ("xz", ["xz", "-c"]),
+    ("lzma", ["lzma", "-c"]),
+    ("lz", ["lzip", "-c"]),
+    ("zst", ["zstd", "-q", "-c"]),
+]
 
 
 def make_sparse_tree(tree):
@@ -99,6 +122,11 @@ def write_sparse_archives(out, tree):
                        ["-c" + ("z" if archive.endswith("gz") else "") + "f", os.path.join(out, archive)] + names,
                        check=True)
         archives.append(archive)
+    # Holes in an xz stream of several blocks, as xz -T2 writes it.
+    with open(os.path.join(out, "sparse-pax-0.0.tar"), "rb") as f, \
+            open(os.path.join(out, "sparse-pax-0.0-blocks.tar.xz"), "wb") as xz:
+        subprocess.run(["xz", "-c", "-T2", "--block-size=64KiB"], stdin=f, stdout=xz, check=True)
+    archives.append("sparse-pax-0.0-blocks.tar.xz")
     return archives
 
 
@@ -257,7 +285,8 @@ def main(out, testtar):
             if outcomes.get(archive):
                 f.write("outcome ErrorCode(39,Some files of the archive could not be extracted, "
                         f"files not extracted: {outcomes[archive]})\n")
-            for line in expected(os.path.join(out, archive)):
+            # A compressed copy lists as the tar it holds (tarfile reads no zstd or lzip).
+            for line in expected(os.path.join(out, SOURCE_TAR.get(archive, archive))):
                 f.write(line + "\n")
             if archive in named:
                 with tarfile.open(os.path.join(out, archive)) as t:

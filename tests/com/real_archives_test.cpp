@@ -219,7 +219,10 @@ INSTANTIATE_TEST_SUITE_P(Writers, NamesInEveryScriptTest,
 INSTANTIATE_TEST_SUITE_P(Writers, RealArchivesTest,
                          ::testing::Values("gnu-tar.tgz", "gnu-tar-pax.tar", "bsdtar-ustar.tar.gz",
                                            "python-pax.tar.gz", "sparse-gnu.tgz", "sparse-pax-0.0.tar",
-                                           "sparse-pax-0.1.tar", "sparse-pax-1.0.tar.gz", "testtar.tar.gz"),
+                                           "sparse-pax-0.1.tar", "sparse-pax-1.0.tar.gz", "testtar.tar.gz",
+                                           "gnu-tar-pax.tar.bz2", "gnu-tar-pax.tar.xz", "gnu-tar-pax.tar.lzma",
+                                           "gnu-tar-pax.tar.lz", "gnu-tar-pax.tar.zst",
+                                           "sparse-pax-0.0-blocks.tar.xz"),
                          [](const auto& info) {
                            std::string name;
                            for (char c : info.param) name += isalnum(static_cast<unsigned char>(c)) ? c : '_';

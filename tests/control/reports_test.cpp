@@ -93,7 +93,9 @@ const ResultCase kResults[] = {
     {9, L"ErrorCode 39 Some files of the archive could not be extracted, files not extracted: 4", true},
     {4, L"", false},
     {7, L"", false},
-    {10, L"", false},
+    {10, L"ErrorCode 60 The file is not an archive the control reads, it holds Path too long (engine text)", true},
+    {11, L"ErrorCode 61 The archive needs more memory to decompress than the control allows: Path too long (engine text)", true},
+    {12, L"", false},
     {39, L"", false},
     {-1, L"", false},
     // Destination failures carry the engine's number, and GetLastError follows it.

@@ -1,7 +1,8 @@
 // Drives the engine through its command protocol for the interoperability test:
 //   engine_driver list ARCHIVE             one line per entry: kind, size, local time, name
 //   engine_driver extract ARCHIVE DEST [SELECTION]
-// Prints the job's result last ("result N"). Paths are POSIX paths.
+// Prints the job's result last ("result N"), with the engine's text when it has one for that
+// result ("result N: TEXT"). Paths are POSIX paths.
 #include <chrono>
 #include <cstdint>
 #include <cstdio>
@@ -27,6 +28,16 @@ std::int32_t runJob(int listMode, const std::string& archive, const std::string&
   return call("getintret");
 }
 
+void printResult(std::int32_t result) {
+  if (result == 10 || result == 11) {
+    char text[1100] = {};
+    call("geterrorstring", reinterpret_cast<std::intptr_t>(text));
+    std::printf("result %d: %s\n", result, text);
+    return;
+  }
+  std::printf("result %d\n", result);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -40,13 +51,13 @@ int main(int argc, char** argv) {
                   call("tarinfohour"), call("tarinfominute"), call("tarinfosecond"), name);
     }
     call("tarinfodelete");
-    std::printf("result %d\n", result);
+    printResult(result);
     return 0;
   }
   if (argc >= 4 && std::strcmp(argv[1], "extract") == 0) {
     const std::int32_t result = runJob(0, zaxtest::enginePath(argv[2]), zaxtest::enginePath(argv[3]),
                                        argc >= 5 ? argv[4] : "*.*");
-    std::printf("result %d\n", result);
+    printResult(result);
     return 0;
   }
   std::fprintf(stderr, "usage: engine_driver list ARCHIVE | extract ARCHIVE DEST [SELECTION]\n");
