@@ -76,6 +76,16 @@ PathKind pathKind(const std::string& path);
 // reparse point (symbolic link, junction, mount point) on Windows.
 enum class EntryKind { missing, file, directory, link, other };
 
+// What a folder that was opened turned out to be: none for a real folder, isLink for a
+// link (never followed), notFolder for anything else.
+inline Failure failureOfFolderKind(EntryKind kind) {
+  switch (kind) {
+    case EntryKind::directory: return Failure::none;
+    case EntryKind::link: return Failure::isLink;
+    default: return Failure::notFolder;
+  }
+}
+
 // Which file a path names, to tell whether two paths lead to one file (device and inode
 // here, volume serial number and file index on Windows). `valid` is false when it cannot
 // be told. followLinks decides whether a link at the path itself is followed.

@@ -73,16 +73,25 @@ PathKind pathKind(const std::string& path) {
   return S_ISDIR(st.st_mode) ? PathKind::directory : PathKind::file;
 }
 
-FileId fileId(const std::string& path, bool followLinks) {
-  auto p = nativePath(path);
-  struct stat st;
+namespace {
+
+// Which file a status describes: its device and inode.
+FileId idOf(const struct stat& st) {
   FileId id;
-  if (!p || p->empty()) return id;
-  if ((followLinks ? ::stat(p->c_str(), &st) : ::lstat(p->c_str(), &st)) != 0) return id;
   id.valid = true;
   id.volume = static_cast<std::uint64_t>(st.st_dev);
   id.index = static_cast<std::uint64_t>(st.st_ino);
   return id;
+}
+
+}  // namespace
+
+FileId fileId(const std::string& path, bool followLinks) {
+  auto p = nativePath(path);
+  struct stat st;
+  if (!p || p->empty()) return FileId();
+  if ((followLinks ? ::stat(p->c_str(), &st) : ::lstat(p->c_str(), &st)) != 0) return FileId();
+  return idOf(st);
 }
 
 bool probeWritableFolder(const std::string& folder) {
@@ -143,12 +152,8 @@ class PosixOutputFolder : public OutputFolder {
 
   FileId fileId(const std::string& name) override {
     struct stat st;
-    FileId id;
-    if (::fstatat(fd_.get(), name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) return id;
-    id.valid = true;
-    id.volume = static_cast<std::uint64_t>(st.st_dev);
-    id.index = static_cast<std::uint64_t>(st.st_ino);
-    return id;
+    if (::fstatat(fd_.get(), name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) return FileId();
+    return idOf(st);
   }
 
   Failure openFolder(const std::string& name, bool create, std::unique_ptr<OutputFolder>& folder,
@@ -162,14 +167,7 @@ class PosixOutputFolder : public OutputFolder {
     zax::UniqueDescriptor opened(fd);
     struct stat st;
     if (::fstat(fd, &st) != 0) return failureOf(errno);
-    switch (kindOf(st)) {
-      case EntryKind::directory:
-        break;
-      case EntryKind::link:
-        return Failure::isLink;
-      default:
-        return Failure::notFolder;
-    }
+    if (const Failure failure = failureOfFolderKind(kindOf(st)); failure != Failure::none) return failure;
     folder.reset(new PosixOutputFolder(opened.release()));
     return Failure::none;
   }
@@ -183,27 +181,25 @@ class PosixOutputFolder : public OutputFolder {
       fd = create(name, permissions);
     }
     if (fd < 0) return failureOf(errno);
+    zax::UniqueDescriptor owner(fd);
     struct stat st;
-    if (::fstat(fd, &st) == 0) {
-      file.id.valid = true;
-      file.id.volume = static_cast<std::uint64_t>(st.st_dev);
-      file.id.index = static_cast<std::uint64_t>(st.st_ino);
-    }
+    if (::fstat(fd, &st) == 0) file.id = idOf(st);
     file.stream = ::fdopen(fd, "wb");
     if (!file.stream) {
       const int error = errno;
-      ::close(fd);
+      owner.reset();
       ::unlinkat(fd_.get(), name.c_str(), 0);
       return failureOf(error);
     }
+    owner.release();  // the stream holds it now
     return Failure::none;
   }
 
   std::FILE* openToRead(const std::string& name) override {
-    const int fd = ::openat(fd_.get(), name.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
-    if (fd < 0) return nullptr;
-    std::FILE* stream = ::fdopen(fd, "rb");
-    if (!stream) ::close(fd);
+    zax::UniqueDescriptor fd(::openat(fd_.get(), name.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
+    if (!fd) return nullptr;
+    std::FILE* stream = ::fdopen(fd.get(), "rb");
+    if (stream) fd.release();  // the stream holds it now
     return stream;
   }
 

@@ -286,14 +286,8 @@ class WindowsOutputFolder : public OutputFolder {
     }
     zax::UniqueFileHandle owner(opened);
     made = information == FILE_CREATED;
-    switch (kindOf(attributesOf(opened))) {
-      case EntryKind::directory:
-        break;
-      case EntryKind::link:
-        return Failure::isLink;
-      default:
-        return Failure::notFolder;
-    }
+    if (const Failure failure = failureOfFolderKind(kindOf(attributesOf(opened))); failure != Failure::none)
+      return failure;
     // Windows opens a link itself here (FILE_OPEN_REPARSE_POINT), but Wine follows a Unix
     // link and shows its target. This folder's own listing shows the entry as it is: the
     // handle is taken only when the entry is a real folder and the very one opened, so a
@@ -318,14 +312,15 @@ class WindowsOutputFolder : public OutputFolder {
       status = createBeside(file.writingName, handle, FILE_NON_DIRECTORY_FILE);
     }
     if (status < 0) return failureOfStatus(status);
+    zax::UniqueFileHandle owner(handle);
     file.id = idOf(handle);
     // The C library may have no room for another stream: the file then goes again.
     const int descriptor = ::_open_osfhandle(reinterpret_cast<std::intptr_t>(handle), _O_WRONLY | _O_BINARY);
     if (descriptor == -1) {
       dispose(handle);
-      ::CloseHandle(handle);
       return Failure::other;
     }
+    owner.release();  // the descriptor holds it now
     file.stream = ::_fdopen(descriptor, "wb");
     if (!file.stream) {
       dispose(handle);
@@ -352,11 +347,10 @@ class WindowsOutputFolder : public OutputFolder {
     if (openRelative(handle_.get(), name, GENERIC_READ, FILE_SHARE_READ, FILE_OPEN, FILE_NON_DIRECTORY_FILE,
                      handle) < 0)
       return nullptr;
+    zax::UniqueFileHandle owner(handle);
     const int descriptor = ::_open_osfhandle(reinterpret_cast<std::intptr_t>(handle), _O_RDONLY | _O_BINARY);
-    if (descriptor == -1) {
-      ::CloseHandle(handle);
-      return nullptr;
-    }
+    if (descriptor == -1) return nullptr;
+    owner.release();  // the descriptor holds it now
     std::FILE* stream = ::_fdopen(descriptor, "rb");
     if (!stream) ::_close(descriptor);
     return stream;

@@ -33,6 +33,7 @@ import time
 
 sys.dont_write_bytecode = True  # nothing written into the source tree
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
+from link_rule import link_stays_inside  # noqa: E402
 from sparse_files import make_sparse_file  # noqa: E402
 
 LONG = "a-folder-whose-name-is-long-enough/" * 3 + "and-a-file-name-past-one-hundred-bytes.txt"
@@ -205,7 +206,7 @@ def extract_like_tarfile(archive, tree, selection):
             elif m.islnk() and os.path.normpath(m.linkname) in written:
                 data = None
                 source = os.path.join(tree, windows_name(os.fsencode(os.path.normpath(m.linkname))))
-            elif m.issym() and stays_inside(m) and \
+            elif m.issym() and link_stays_inside(m) and \
                     os.path.normpath(os.path.join(os.path.dirname(m.name), m.linkname)) in written:
                 source = os.path.join(tree, windows_name(os.fsencode(
                     os.path.normpath(os.path.join(os.path.dirname(m.name), m.linkname)))))
@@ -228,21 +229,6 @@ def extract_like_tarfile(archive, tree, selection):
             if m.isdir():
                 os.utime(os.path.join(tree, windows_name(os.fsencode(m.name))), (m.mtime, m.mtime))
     return left_out
-
-
-def stays_inside(member):
-    """A symbolic link whose target, read from the link's folder, stays below the root."""
-    if not member.linkname or member.linkname.startswith("/"):
-        return False
-    depth = len([p for p in os.path.dirname(member.name).split("/") if p not in ("", ".")])
-    for part in member.linkname.split("/"):
-        if part == "..":
-            depth -= 1
-            if depth < 0:
-                return False
-        elif part not in ("", "."):
-            depth += 1
-    return True
 
 
 def expected(path):

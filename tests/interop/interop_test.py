@@ -25,6 +25,7 @@ import time
 
 sys.dont_write_bytecode = True  # nothing written into the source tree
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
+from link_rule import link_stays_inside  # noqa: E402
 from sparse_files import make_sparse_file  # noqa: E402
 
 DRIVER = sys.argv[1]
@@ -183,23 +184,6 @@ def tree(root):
                 with open(path, "rb") as h:
                     found[os.path.relpath(path, root)] = ("file", h.read(), int(os.stat(path).st_mtime))
     return found
-
-
-def link_stays_inside(member):
-    """A symbolic link made only when its target, read from the link's folder, stays below
-    the destination (the rule of tarfile's data filter, read lexically)."""
-    target = member.linkname
-    if not target or target.startswith("/"):
-        return False
-    depth = len([p for p in os.path.dirname(member.name).split("/") if p not in ("", ".")])
-    for part in target.split("/"):
-        if part == "..":
-            depth -= 1
-            if depth < 0:
-                return False
-        elif part not in ("", "."):
-            depth += 1
-    return True
 
 
 def extract_reference(archive, where):
