@@ -4,7 +4,7 @@ that a change in the machine's load falls on all of them alike. Prints the media
 zaxtar's ratio to each, zaxtar's peak memory and the targets.
 
 usage: compare.py WORKDIR ZAXTAR ENGINE_RUN ENGINE_LIB ZLIB_ENGINE_LIB
-                  [WINE_RUN WIN64_ENGINE_RUN WIN64_ENGINE_LIB]
+                  [WINE_RUN WIN64_ENGINE_RUN WIN64_ENGINE_LIB [WIN64_CONTROL_RUN WIN64_OCX]]
 """
 import os
 import shutil
@@ -14,9 +14,22 @@ import sys
 import time
 
 RUNS = int(os.environ.get("BENCH_RUNS", "5"))
+# BENCH_ONLY=one,include,listing runs only those sections (large, formats, many, one,
+# include, listing); the targets of the others show as not run.
+ONLY = set(filter(None, os.environ.get("BENCH_ONLY", "").split(",")))
+
+
+class Figures(dict):
+    """Medians or peaks by label; a label that was not run reads as NaN."""
+
+    def __missing__(self, label):
+        return float("nan")
 work, zaxtar, engine_run, engine_lib, zlib_engine_lib = sys.argv[1:6]
 win64 = sys.argv[6:9] if len(sys.argv) >= 9 else None
+win64_control = sys.argv[9:11] if len(sys.argv) >= 11 else None
 out = os.path.join(work, "out")
+# A folder on a tmpfs, where a tool's own work shows rather than the disk's.
+tmpfs_out = os.path.join("/dev/shm", f"zaxtar-bench-{os.getpid()}")
 
 
 def timed(command):
@@ -36,13 +49,18 @@ def timed(command):
 def fresh_out():
     # The last extraction's files are removed and the removal written out before the next
     # command starts, so that no command pays for the one before it.
-    shutil.rmtree(out, ignore_errors=True)
+    for folder in (out, tmpfs_out):
+        shutil.rmtree(folder, ignore_errors=True)
     os.makedirs(out)
+    if os.path.isdir("/dev/shm"):
+        os.makedirs(tmpfs_out)
     subprocess.run(["sync"], check=True)
 
 
-def compare(title, commands, runs=RUNS, once=()):
+def compare(title, commands, runs=RUNS, once=(), section=None):
     """commands: [(label, shell command, needs a fresh output folder)]"""
+    if ONLY and section not in ONLY:
+        return Figures(), Figures()
     print(f"\n== {title}")
     times = {label: [] for label, _, _ in commands}
     memory = {label: 0 for label, _, _ in commands}
@@ -65,10 +83,14 @@ def compare(title, commands, runs=RUNS, once=()):
         print(f"{label:<34}{medians[label]:>10.3f}{ours / medians[label]:>13.2f}{len(times[label]):>6}"
               f"{memory[label] / 1024:>10.1f}")
     shutil.rmtree(out, ignore_errors=True)
-    return medians, memory
+    shutil.rmtree(tmpfs_out, ignore_errors=True)
+    return Figures(medians), Figures(memory)
 
 
 def verdict(name, value, limit, unit=""):
+    if value != value:  # NaN: a figure of a section not run
+        print(f"  {name}: not run (target <= {limit}{unit})")
+        return
     print(f"  {name}: {value:.2f}{unit} (target <= {limit}{unit}) {'met' if value <= limit else 'NOT met'}")
 
 
@@ -78,15 +100,16 @@ def windows_path(path):
 
 large = os.path.join(work, "large.tar.gz")
 many = os.path.join(work, "many.tar.gz")
-million = os.path.join(work, "million.tar.gz")
+million = os.path.join(work, "million-gnu.tar.gz")
 python_extract = "python3 -c 'import tarfile,sys; tarfile.open(sys.argv[1]).extractall(sys.argv[2])'"
 
 
-def extraction(archive):
+def extraction(archive, into=None):
+    into = into or out
     return [
-        ("zaxtar", f"{zaxtar} extract {archive} {out}", True),
-        ("bsdtar -x", f"bsdtar -xf {archive} -C {out}", True),
-        ("GNU tar -x", f"tar -xzf {archive} -C {out}", True),
+        ("zaxtar", f"{zaxtar} extract {archive} {into}", True),
+        ("bsdtar -x", f"bsdtar -xf {archive} -C {into}", True),
+        ("GNU tar -x", f"tar -xzf {archive} -C {into}", True),
         ("python tarfile", f"{python_extract} {archive} {out}", True),
         ("gzip -dc (inflate alone)", f"gzip -dc {archive} > /dev/null", False),
         ("igzip -dc (ISA-L inflate alone)", f"igzip -dc {archive} > /dev/null", False),
@@ -106,7 +129,7 @@ if win64:
 if win64:
     # Wine's own process start: a program that exits at once (engine_run without arguments).
     commands.append(("empty win64 process under Wine", f"{wine_run} {win_engine_run} >/dev/null 2>&1 || true", False))
-large_medians, large_memory = compare("large files: extraction", commands)
+large_medians, large_memory = compare("large files: extraction", commands, section="large")
 
 # The large files in the other compressions: (title, archive, the format's own decompressor,
 # the memory its dictionary or window needs).
@@ -133,28 +156,78 @@ for title, name, tool, window in OTHER_FORMATS:
              True),
             ("empty win64 process under Wine", f"{wine_run} {win_engine_run} >/dev/null 2>&1 || true", False),
         ]
-    medians, memory = compare(f"large files, {title}: extraction", format_commands)
+    medians, memory = compare(f"large files, {title}: extraction", format_commands, section="formats")
     format_results.append((title, tool, window, medians, memory))
-many_medians, many_memory = compare("many small files: extraction", extraction(many))
+many_medians, many_memory = compare("many small files: extraction", extraction(many), section="many")
+
+# One member: what a job costs whatever its size (process start, the engine's deployment,
+# the job's start and the news of its end).
+one = os.path.join(work, "one.tar.gz")
+one_commands = [
+    ("zaxtar", f"{zaxtar} extract {one} {out}", True),
+    ("bsdtar -x", f"bsdtar -xf {one} -C {out}", True),
+    ("GNU tar -x", f"tar -xzf {one} -C {out}", True),
+]
+if win64_control:
+    control_run, ocx = win64_control
+    one_commands += [
+        ("win64 control under Wine, waiting",
+         f"{wine_run} {control_run} '{windows_path(ocx)}' extract '{windows_path(one)}' '{windows_path(out)}'", True),
+        ("empty win64 process under Wine", f"{wine_run} {control_run}", False),
+    ]
+one_medians, _ = compare("one member: extraction, whole process", one_commands, runs=max(RUNS, 15),
+                        section="one")
+
+# /usr/include as a .tgz: thousands of small files, on the disk and on a tmpfs.
+usr_include = os.path.join(work, "usr-include.tar.gz")
+include_disk, _ = compare("/usr/include: extraction to the disk", extraction(usr_include)[:3],
+                          section="include")
+include_tmpfs = None
+if os.path.isdir("/dev/shm"):
+    include_tmpfs, _ = compare("/usr/include: extraction to a tmpfs", extraction(usr_include, tmpfs_out)[:3],
+                               section="include")
+
 listing = [
     ("zaxtar", f"{zaxtar} list {million} > /dev/null", False),
     ("bsdtar -t", f"bsdtar -tf {million} > /dev/null", False),
+    ("bsdtar -tv", f"bsdtar -tvf {million} > /dev/null", False),
     ("GNU tar -t", f"tar -tzf {million} > /dev/null", False),
     ("gzip -dc (inflate alone)", f"gzip -dc {million} > /dev/null", False),
     ("igzip -dc (ISA-L inflate alone)", f"igzip -dc {million} > /dev/null", False),
     ("python tarfile (one run)", f"python3 -c 'import tarfile,sys; tarfile.open(sys.argv[1]).getmembers()' {million}",
      False),
 ]
-list_medians, list_memory = compare("1,001,000 entries: listing", listing, once=("python tarfile (one run)",))
+if win64_control:
+    listing += [
+        ("win64 control under Wine, C++ sink",
+         f"{wine_run} {control_run} '{windows_path(ocx)}' list '{windows_path(million)}'", False),
+        ("empty win64 process under Wine", f"{wine_run} {control_run}", False),
+    ]
+list_medians, list_memory = compare("1,001,000 entries: listing", listing, once=("python tarfile (one run)",),
+                                   section="listing")
 
 entries = 1_001_000
 print("\n== targets")
 verdict("large files, zaxtar / bsdtar", large_medians["zaxtar"] / large_medians["bsdtar -x"], 0.6)
-verdict("large files, zaxtar / igzip -dc", large_medians["zaxtar"] / large_medians["igzip -dc (ISA-L inflate alone)"], 1.5)
+verdict("large files, zaxtar / igzip -dc", large_medians["zaxtar"] / large_medians["igzip -dc (ISA-L inflate alone)"], 1.3)
 fastest = min(many_medians["bsdtar -x"], many_medians["GNU tar -x"])
 verdict("many files, zaxtar / fastest of bsdtar and GNU tar", many_medians["zaxtar"] / fastest, 0.8)
-verdict("listing, zaxtar / bsdtar -t", list_medians["zaxtar"] / list_medians["bsdtar -t"], 1.0)
-verdict("listing, zaxtar's peak memory per entry", list_memory["zaxtar"] * 1024 / entries, 150, " bytes")
+verdict("one member, zaxtar / bsdtar", one_medians["zaxtar"] / one_medians["bsdtar -x"], 3.0)
+verdict("/usr/include on the disk, zaxtar / fastest of bsdtar and GNU tar",
+        include_disk["zaxtar"] / min(include_disk["bsdtar -x"], include_disk["GNU tar -x"]), 0.8)
+if include_tmpfs:
+    verdict("/usr/include on a tmpfs, zaxtar / fastest of bsdtar and GNU tar",
+            include_tmpfs["zaxtar"] / min(include_tmpfs["bsdtar -x"], include_tmpfs["GNU tar -x"]), 0.3)
+verdict("listing, zaxtar / bsdtar -t", list_medians["zaxtar"] / list_medians["bsdtar -t"], 0.8)
+print(f"  (listing, zaxtar / bsdtar -tv, which prints what zaxtar prints: "
+      f"{list_medians['zaxtar'] / list_medians['bsdtar -tv']:.2f})")
+verdict("listing, zaxtar's peak memory per entry", list_memory["zaxtar"] * 1024 / entries, 100, " bytes")
+if win64_control:
+    empty = list_medians["empty win64 process under Wine"]
+    verdict("listing through the win64 control under Wine to a C++ sink / native zaxtar, Wine's start subtracted",
+            (list_medians["win64 control under Wine, C++ sink"] - empty) / list_medians["zaxtar"], 1.5)
+    print(f"  (one member through the win64 control under Wine, waiting, Wine's start subtracted: "
+          f"{(one_medians['win64 control under Wine, waiting'] - one_medians['empty win64 process under Wine']) * 1000:.0f} ms)")
 verdict("extraction, zaxtar's peak memory", max(large_memory["zaxtar"], many_memory["zaxtar"]) / 1024, 32, " MiB")
 
 

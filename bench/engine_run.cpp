@@ -9,57 +9,35 @@
 #include <string>
 #include <thread>
 
-#include "common/entry.h"
-
-#ifdef _WIN32
-#include <windows.h>
-#else
-#include <dlfcn.h>
-#endif
+#include "common/protocol.h"
+#include "host/engine_entry.h"
 
 namespace {
-
-Interface1Entry entry = nullptr;
-
-std::int32_t call(const char* word, std::intptr_t operand1 = 0, std::intptr_t operand2 = 0,
-                  std::intptr_t operand3 = 0) {
-#ifdef _WIN32
-  return static_cast<std::int32_t>(entry(reinterpret_cast<HWND>(const_cast<char*>(word)),
-                                         static_cast<untgz::EntryOperand1>(operand1),
-                                         static_cast<WPARAM>(operand2), static_cast<LPARAM>(operand3)));
-#else
-  return entry(word, operand1, operand2, operand3);
-#endif
-}
 
 std::intptr_t text(std::string& value) { return reinterpret_cast<std::intptr_t>(value.data()); }
 
 }  // namespace
 
 int main(int argc, char** argv) {
+  namespace protocol = untgz::protocol;
   if (argc != 4) {
     std::fprintf(stderr, "usage: engine_run ENGINE ARCHIVE DESTINATION\n");
     return 2;
   }
-#ifdef _WIN32
-  HMODULE library = ::LoadLibraryA(argv[1]);
-  // Through a function type without parameters: the entry's own type differs from FARPROC.
-  if (library)
-    entry = reinterpret_cast<Interface1Entry>(
-        reinterpret_cast<void (*)()>(::GetProcAddress(library, "interface1")));
-#else
-  void* library = ::dlopen(argv[1], RTLD_NOW);
-  if (library) entry = reinterpret_cast<Interface1Entry>(::dlsym(library, "interface1"));
-#endif
-  if (!entry) {
+  zax::os::EngineEntry engine;
+  if (engine.load(argv[1]) != zax::os::EngineEntry::Load::done) {
     std::fprintf(stderr, "engine_run: cannot load %s\n", argv[1]);
     return 2;
   }
   std::string archive = argv[2], destination = argv[3], selection = "*.*";
-  call("setflaglist", 0);
-  call("zaxuntar", text(archive), text(destination), text(selection));
-  while (call("status") != 0) std::this_thread::sleep_for(std::chrono::milliseconds(1));
-  const std::int32_t result = call("getintret");
-  std::printf("result %d failed %d\n", static_cast<int>(result), static_cast<int>(call("getnumfailed")));
+  engine.call(protocol::kSetListMode.narrow, 0);
+  engine.call(protocol::kExtract.narrow, text(archive), text(destination), text(selection));
+  while (engine.call(protocol::kStatus.narrow) == protocol::kJobRunning)
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  const std::int32_t result = engine.call(protocol::kResult.narrow);
+  std::printf("result %d failed %d\n", static_cast<int>(result),
+              static_cast<int>(engine.call(protocol::kFailedCount.narrow)));
+  // The job has ended: the library may go.
+  engine.unload();
   return result == 0 ? 0 : 1;
 }

@@ -19,6 +19,7 @@
 
 #include "control/native/console_ui.h"
 #include "control/native/event_loop.h"
+#include "common/unique_resource.h"
 #include "common/utf8.h"
 #include "common/wine_paths.h"
 #include "control/zax_tar_gzip.h"
@@ -89,10 +90,6 @@ const char kHelp[] =
     "  3    the job ended without reporting an outcome\n"
     "  130  the extraction was cancelled with Ctrl-C\n";
 
-// True when the bytes are UTF-8 that the conversion to wide text keeps as they are; any
-// other byte would become U+FFFD and name something else.
-bool isUtf8(const std::string& bytes) { return zax::toUtf8(zax::fromUtf8(bytes)) == bytes; }
-
 // An argument that cannot be handed on as it is: refused before anything runs.
 class RefusedArgument {
  public:
@@ -114,7 +111,7 @@ std::wstring enginePath(const std::string& posixPath, const char* what) {
     throw RefusedArgument(std::string("the path of the ") + what +
                           " holds a backslash, which the engine would take as a folder separator");
   }
-  if (!isUtf8(path)) {
+  if (!zax::isValidUtf8(path)) {
     throw RefusedArgument(std::string("the path of the ") + what +
                           " holds bytes that are not UTF-8");
   }
@@ -122,7 +119,7 @@ std::wstring enginePath(const std::string& posixPath, const char* what) {
 }
 
 std::wstring wide(const std::string& text, const char* what) {
-  if (!isUtf8(text)) {
+  if (!zax::isValidUtf8(text)) {
     throw RefusedArgument(std::string("the ") + what + " holds bytes that are not UTF-8");
   }
   return zax::fromUtf8(text);
@@ -252,9 +249,28 @@ class PrintingSink final : public zax::EventSink {
                           std::int32_t& NumberOfDirectories) override {
     // The event's Size stops at 2147483647; the control's C++ side has the whole size.
     const long long size = control != nullptr ? control->EntrySize() : Size;
-    std::printf("%s %12lld  %04d-%02d-%02d %02d:%02d:%02d  %s\n", IsDirectory ? "dir " : "file",
-                size, Year, Month, Day, Hour, Minute, Second,
-                escapedName(nameBytes(filename)).c_str());
+    // "%s %12lld  %04d-%02d-%02d %02d:%02d:%02d  %s\n", made by hand: a listing prints a
+    // line per entry, and printf's parsing of its format was the largest part of it.
+    line_.clear();
+    line_ += IsDirectory ? "dir " : "file";
+    line_ += ' ';
+    appendNumber(size, 12, ' ');
+    line_ += "  ";
+    appendNumber(Year, 4, '0');
+    line_ += '-';
+    appendNumber(Month, 2, '0');
+    line_ += '-';
+    appendNumber(Day, 2, '0');
+    line_ += ' ';
+    appendNumber(Hour, 2, '0');
+    line_ += ':';
+    appendNumber(Minute, 2, '0');
+    line_ += ':';
+    appendNumber(Second, 2, '0');
+    line_ += "  ";
+    appendName(filename);
+    line_ += '\n';
+    std::fwrite(line_.data(), 1, line_.size(), stdout);
     ++entries;
     files = NumberOfFiles;
     directories = NumberOfDirectories;
@@ -279,6 +295,39 @@ class PrintingSink final : public zax::EventSink {
   }
 
  private:
+  // value right-aligned in at least `width` characters, padded with `pad`, as printf's
+  // %*lld and %0*d print it (a minus sign before zeros).
+  void appendNumber(long long value, int width, char pad) {
+    char digits[24];
+    int count = 0;
+    const bool negative = value < 0;
+    unsigned long long magnitude =
+        negative ? 0ULL - static_cast<unsigned long long>(value) : static_cast<unsigned long long>(value);
+    do {
+      digits[count++] = static_cast<char>('0' + magnitude % 10);
+      magnitude /= 10;
+    } while (magnitude != 0);
+    const int length = count + (negative ? 1 : 0);
+    if (pad == ' ') line_.append(static_cast<std::size_t>(width > length ? width - length : 0), ' ');
+    if (negative) line_ += '-';
+    if (pad == '0') line_.append(static_cast<std::size_t>(width > length ? width - length : 0), '0');
+    while (count > 0) line_ += digits[--count];
+  }
+
+  // The name escaped as escapedName does; names of plain printable ASCII, nearly all of
+  // them, are taken as they are.
+  void appendName(const std::wstring& name) {
+    for (wchar_t c : name) {
+      if (c < 0x20 || c >= 0x7f || c == '\\') {
+        line_ += escapedName(nameBytes(name));
+        return;
+      }
+    }
+    const std::size_t start = line_.size();
+    line_.resize(start + name.size());
+    for (std::size_t i = 0; i < name.size(); ++i) line_[start + i] = static_cast<char>(name[i]);
+  }
+
   long elapsedSeconds() const {
     return static_cast<long>(std::chrono::duration_cast<std::chrono::seconds>(
                                  std::chrono::steady_clock::now() - start_)
@@ -304,6 +353,7 @@ class PrintingSink final : public zax::EventSink {
   std::int32_t percent_ = 0;
   long shownSeconds_ = -1;
   std::chrono::steady_clock::time_point start_ = std::chrono::steady_clock::now();
+  std::string line_;  // the entry line being made, its storage kept from one to the next
 };
 
 // Ctrl-C: the first one asks the main loop to cancel the job; the second quits at once.
@@ -454,8 +504,8 @@ int run(int argc, char** argv) {
 void holdClosedStandardStreams() {
   for (int fd = STDIN_FILENO; fd <= STDERR_FILENO; ++fd) {
     if (::fcntl(fd, F_GETFD) != -1 || errno != EBADF) continue;
-    const int held = ::open("/dev/null", O_RDONLY);
-    if (held != fd && held >= 0) ::close(held);
+    zax::UniqueDescriptor held(::open("/dev/null", O_RDONLY));
+    if (held.get() == fd) held.release();  // stays, in the closed stream's place
   }
 }
 

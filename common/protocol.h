@@ -37,6 +37,13 @@ inline constexpr Word kErrorText{"geterrorstring"};
 inline constexpr Word kSetFinished{"setfinished"};
 inline constexpr Word kGetFinished{"getfinished"};
 inline constexpr Word kCompressionLevel{"compressionlevel"};
+// The end of the running job without polling: operand 1 is the address of a pointer-sized
+// slot that receives a waitable of the caller's own, signalled once the job's thread has
+// ended, when "status" answers 0 (Windows: a handle to that thread, closed with
+// CloseHandle; natively: a descriptor that turns readable, closed with close()). Answers 1
+// when one was written, 0 when no job's thread is left to wait for (one "status" has seen
+// end) or none could be made; the caller polls then.
+inline constexpr Word kJobEndSignal{"getjobend"};
 // Members an extraction left out: the count, and one by index (operand 1 and 2 output
 // buffers for the name and the reason, operand 3 the index; answers the reason's number).
 inline constexpr Word kFailedCount{"getnumfailed"};
@@ -62,6 +69,25 @@ inline constexpr Word kDeleteEntries{"tarinfodelete"};
 // After a listing: how many names the entry list kept cut to 255 characters because what
 // long names take together passed its budget.
 inline constexpr Word kCutNames{"tarinfonamescut"};
+// One entry whole in one command, for hosts that list many: operand 3 says which (0 the
+// first, as "tarinfo"; 1 the next, as "tarinfo2"; 2 the current again), operand 1 is a
+// buffer and operand 2 its size in bytes. The entry is loaded as those words load it, and
+// the buffer receives an EntryRecordHeader and then the name in UTF-8 and its NUL, when
+// they fit. Answers the size they need (a caller with a smaller buffer asks again for the
+// current entry), or kNoEntry when no entry was loaded. An engine without the word answers
+// 0.
+inline constexpr Word kEntryRecordUtf8{"tarinforecordutf8"};
+inline constexpr std::int32_t kNoEntry = -1;
+inline constexpr std::int32_t kFirstRecord = 0;
+inline constexpr std::int32_t kNextRecord = 1;
+inline constexpr std::int32_t kCurrentRecord = 2;
+// What the field words answer for the entry, in the same order as the event's parameters.
+struct EntryRecordHeader {
+  std::int32_t isDirectory, year, month, day, hour, minute, second;
+  std::int32_t size;                // as "tarinfosize"
+  std::uint32_t sizeHigh, sizeLow;  // as "tarinfosizehigh" and "tarinfosizelow"
+  std::int32_t files, directories;  // as "getnumfiles" and "getnumdir"
+};
 inline constexpr Word kDirectoryCount{"getnumdir"};
 inline constexpr Word kFileCount{"getnumfiles"};  // after an extraction: the members selected
 

@@ -1,14 +1,16 @@
 // Owners of the system's resources, one template for all of them in the style of WIL's
 // unique_any: the resource is closed exactly once, when its owner goes or is reset, and a
 // close whose status matters is asked for with close(). Each kind of resource is a small
-// traits struct (its handle type, the value that owns nothing, how it is closed).
+// traits struct (its handle type, the value that owns nothing, how it is closed). The
+// owners of Windows' own handles are in unique_handle.h, so that what includes this header
+// does not take in <windows.h>.
 #pragma once
 
 #include <cstdio>
 #include <utility>
 
 #ifdef _WIN32
-#include <windows.h>
+#include <io.h>
 #else
 #include <unistd.h>
 #endif
@@ -61,28 +63,16 @@ struct StreamTraits {
 };
 using UniqueStream = UniqueResource<StreamTraits>;
 
-#ifdef _WIN32
-struct FileHandleTraits {
-  using Handle = HANDLE;
-  static Handle invalid() { return INVALID_HANDLE_VALUE; }
-  static bool close(Handle handle) { return ::CloseHandle(handle) != 0; }
-};
-using UniqueFileHandle = UniqueResource<FileHandleTraits>;
-
-// Thread, event and process handles: null is the value that owns nothing.
-struct KernelHandleTraits {
-  using Handle = HANDLE;
-  static constexpr Handle invalid() { return nullptr; }
-  static bool close(Handle handle) { return ::CloseHandle(handle) != 0; }
-};
-using UniqueKernelHandle = UniqueResource<KernelHandleTraits>;
-#else
+// A descriptor of the system (POSIX) or of the C library (Windows, over a handle).
 struct DescriptorTraits {
   using Handle = int;
   static constexpr Handle invalid() { return -1; }
+#ifdef _WIN32
+  static bool close(Handle fd) { return ::_close(fd) == 0; }
+#else
   static bool close(Handle fd) { return ::close(fd) == 0; }
+#endif
 };
 using UniqueDescriptor = UniqueResource<DescriptorTraits>;
-#endif
 
 }  // namespace zax

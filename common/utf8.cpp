@@ -133,7 +133,10 @@ std::string toUtf8Escaped(const std::wstring& text) {
 
 bool isValidUtf8(const std::string& bytes) {
   char32_t c = 0;
-  for (std::size_t i = 0; i < bytes.size();) {
+  std::size_t i = 0;
+  // ASCII, most names, needs no decoding.
+  while (i < bytes.size() && static_cast<unsigned char>(bytes[i]) < 0x80) ++i;
+  while (i < bytes.size()) {
     const std::size_t length = sequenceAt(bytes, i, c);
     if (length == 0) return false;
     i += length;
@@ -155,6 +158,9 @@ std::u32string codePointsOf(const std::string& bytes) {
 }
 
 std::size_t utf8PrefixLengthUtf16(std::string_view text, std::size_t units) {
+  // A sequence never takes more units than bytes: a text of no more bytes fits whole. The
+  // usual case, asked for every name of a listing.
+  if (text.size() <= units) return text.size();
   std::size_t end = 0;
   for (std::size_t count = 0; end < text.size();) {
     char32_t c = 0;
@@ -167,6 +173,8 @@ std::size_t utf8PrefixLengthUtf16(std::string_view text, std::size_t units) {
 }
 
 std::size_t utf8PrefixLength(std::string_view text, std::size_t characters, std::size_t bytes) {
+  // Every character takes a byte at least: a text within both limits fits whole.
+  if (text.size() <= characters && text.size() <= bytes) return text.size();
   std::size_t end = 0;
   for (std::size_t count = 0; count < characters && end < text.size(); ++count) {
     char32_t c = 0;

@@ -1,6 +1,7 @@
 // The long form of a Windows path ("\\?\C:\..." and "\\?\UNC\server\share\..."), in which
 // the wide calls take paths up to the system's limit of 32,767 characters instead of
-// MAX_PATH. Text only, no system call, so that the engine and its host form it alike.
+// MAX_PATH. Text only, no system call, so that the engine and its host form it alike;
+// widePath, which asks the system for a full path, is Windows' own (windows_path.cpp).
 #pragma once
 
 #include <string>
@@ -39,5 +40,13 @@ inline bool pastTheSystemLimits(const std::wstring& path) {
   }
   return false;
 }
+
+#ifdef _WIN32
+// A path as the wide calls take it: UTF-16, and from kPlainPathLimit on in the long form of
+// its full path. The long form skips the system's own reading of the path ("." and "..",
+// "/" for "\\"), so the full path is asked of the system first, which reads it as the plain
+// form would be read.
+std::wstring widePath(const std::string& path);
+#endif
 
 }  // namespace zax

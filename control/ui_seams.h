@@ -33,7 +33,13 @@ class Timer {
   // Starts (or restarts) calling client.onTimerTick() every kTimerIntervalMs.
   virtual void enable(TimerClient& client) = 0;
   // Stops the ticks; no tick runs after this returns. Disabling a disabled timer is fine.
+  // A signal being watched is dropped.
   virtual void disable() = 0;
+  // While enabled, also ticks as soon as the signal fires (once), so that the tick that
+  // sees the job's end comes at once rather than up to an interval later; the ticks of
+  // the interval go on as before. A timer that cannot watch drops the signal and its ticks
+  // find the end as they come.
+  virtual void tickOnSignal(JobEndSignal signal) { signal.reset(); }
 };
 
 // Message processing from inside a call, for the waiting loop of an extraction.

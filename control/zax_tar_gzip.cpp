@@ -20,6 +20,9 @@ namespace {
 // so a host never sees 100 while the job still writes.
 constexpr std::int32_t kHighestRunningProgress = 96;
 
+// The listing's wait on the job's end signal, between two "status" queries.
+constexpr unsigned kListingWaitMs = 1000;
+
 }  // namespace
 
 ZAXTarGzip::ZAXTarGzip(EngineHostFactory makeHost, EventSink& events, UserInterface& ui,
@@ -132,19 +135,41 @@ void ZAXTarGzip::ZAXListTarFile(const std::wstring& TarFile) {
   engine.CallWindowUtf8(protocol::kExtractUtf8.wide, TarFile, L"c:\\", L"*.*");
 
   // The listing is synchronous and processes no messages while the engine reads. The
-  // first answer may predate the worker's start, so it is not looked at.
+  // first answer may predate the worker's start, so it is not looked at. This thread
+  // sleeps on the engine's end signal, so that it neither takes a processor from the
+  // worker and read-ahead threads nor wakes late; an engine without one is polled.
+  JobEndSignal ended = engine.TakeJobEndSignal();
   command(protocol::kStatus.wide);
   for (int round = 0; command(protocol::kStatus.wide) != 0; ++round) {
-    // A short job ends within a few rounds; during a long one this thread sleeps, so that
-    // it does not take a processor from the engine's worker and read-ahead threads.
-    if (round < 100) {
+    if (ended) {
+      // Fired: "status" answers 0 now or within moments; the polling below finishes.
+      if (waitForJobEnd(ended, kListingWaitMs)) ended.reset();
+    } else if (round < 100) {
       std::this_thread::yield();
     } else {
       std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
   }
 
-  if (command(protocol::kFirstEntry.wide) != 0) {
+  ListedEntry entry;
+  std::int32_t read = engine.ReadEntry(protocol::kFirstRecord, entry);
+  // An engine that hands out whole entries: one command per entry, the same events.
+  for (; read > 0; read = engine.ReadEntry(protocol::kNextRecord, entry)) {
+    std::int32_t isDirectory = entry.isDirectory, year = entry.year, month = entry.month,
+                 day = entry.day, hour = entry.hour, minute = entry.minute, second = entry.second,
+                 size = entry.size, numberOfFiles = entry.files,
+                 numberOfDirectories = entry.directories;
+    // The event's copy of the name is the entry's own storage, lent and taken back: what a
+    // handler does to it is overwritten by the next entry.
+    std::wstring filename;
+    filename.swap(entry.filename);
+    entrySize_ = size;
+    if (size == INT32_MAX && entry.wholeSize != 0) entrySize_ = entry.wholeSize;
+    events_.TarFileInformation(isDirectory, year, month, day, hour, minute, second, filename,
+                               size, numberOfFiles, numberOfDirectories);
+    filename.swap(entry.filename);
+  }
+  if (read < 0 && command(protocol::kFirstEntry.wide) != 0) {
     do {
       std::int32_t isDirectory = command(protocol::kEntryIsDirectory.wide);
       std::int32_t second = command(protocol::kEntrySecond.wide);
@@ -196,6 +221,9 @@ void ZAXTarGzip::ZAXUncompress(const std::wstring& TarFile, const std::wstring& 
   events_.Progress(0);
   engine.CallWindowUtf8(protocol::kExtractUtf8.wide, TarFile, DestinationDir, FilesSelection);
   enableTimer();
+  // The tick that sees the end comes as soon as the job ends, with WaitExecution and in
+  // the host's own message loop alike; the progress ticks keep their interval.
+  if (JobEndSignal ended = engine.TakeJobEndSignal()) timer_.tickOnSignal(std::move(ended));
 
   // Waiting: the ticks (and so every event of the job) run from in here. Handlers may
   // clear WaitForEnd, cancel the job or start another one; both conditions are read

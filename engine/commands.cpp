@@ -94,6 +94,36 @@ std::int32_t entryName(Engine& e, const Operands& o, Text form) {
       [&](const EntryRecord& entry) { return copyOut(form, o.first, o.second, entry.name); });
 }
 
+// "tarinforecordutf8": loads an entry as "tarinfo", "tarinfo2" (or none: the current one)
+// and hands out all of it at once: one command per entry instead of a dozen.
+std::int32_t entryRecord(Engine& e, const Operands& o) {
+  if (o.third == protocol::kFirstRecord || o.third == protocol::kNextRecord) {
+    if (e.entries().next(static_cast<std::int32_t>(o.third)) == 0) return protocol::kNoEntry;
+  } else if (o.third != protocol::kCurrentRecord) {
+    return protocol::kNoEntry;
+  }
+  const std::int32_t files = e.job().fileCount.load();
+  const std::int32_t directories = e.job().dirCount.load();
+  return e.entries().readCurrent([&](const EntryRecord& entry) {
+    const std::string_view name =
+        entry.name.substr(0, zax::utf8PrefixLengthUtf16(entry.name, protocol::kMaxWholeText));
+    const std::size_t needed = sizeof(protocol::EntryRecordHeader) + name.size() + 1;
+    char* buffer = reinterpret_cast<char*>(o.first);
+    if (buffer != nullptr && o.second > 0 && needed <= static_cast<std::size_t>(o.second)) {
+      const auto whole = static_cast<std::uint64_t>(entry.size);
+      const protocol::EntryRecordHeader header{
+          entry.isDir,  entry.year,  entry.month,
+          entry.day,    entry.hour,  entry.minute,
+          entry.second, saturate32(entry.size), static_cast<std::uint32_t>(whole >> 32),
+          static_cast<std::uint32_t>(whole & 0xFFFFFFFFu), files, directories};
+      std::memcpy(buffer, &header, sizeof header);
+      if (!name.empty()) std::memcpy(buffer + sizeof header, name.data(), name.size());
+      buffer[sizeof header + name.size()] = '\0';
+    }
+    return saturate32(static_cast<std::int64_t>(needed));
+  });
+}
+
 std::int32_t cpuSpeed(Engine& e, const Operands& o, Text form) {
   return copyOut(form, o.first, o.second, e.cpu().speed());
 }
@@ -149,6 +179,10 @@ const Command kCommandTable[] = {
        return 0;
      }},
     {protocol::kStatus.narrow, [](Engine& e, const Operands&) { return e.status(); }},
+    {protocol::kJobEndSignal.narrow,
+     [](Engine& e, const Operands& o) {
+       return e.jobEndSignal(reinterpret_cast<std::intptr_t*>(o.first));
+     }},
     {protocol::kCpuSpeed.narrow,
      [](Engine& e, const Operands& o) { return cpuSpeed(e, o, Text::ansi); }},
     {protocol::kCpuVendor.narrow,
@@ -199,6 +233,7 @@ const Command kCommandTable[] = {
        e.entries().clear();
        return 0;
      }},
+    {protocol::kEntryRecordUtf8.narrow, [](Engine& e, const Operands& o) { return entryRecord(e, o); }},
     {protocol::kCutNames.narrow,
      [](Engine& e, const Operands&) { return saturate32(e.entries().cutNames()); }},
     {protocol::kDirectoryCount.narrow,
@@ -285,11 +320,6 @@ std::int32_t dispatchCommand(Engine& engine, const char* command, std::intptr_t 
 std::int32_t dispatchCommand(const char* command, std::intptr_t operand1, std::intptr_t operand2,
                              std::intptr_t operand3) {
   return dispatchCommand(processEngine(), command, operand1, operand2, operand3);
-}
-
-std::int32_t Engine::dispatch(const char* command, std::intptr_t operand1, std::intptr_t operand2,
-                              std::intptr_t operand3) {
-  return dispatchCommand(*this, command, operand1, operand2, operand3);
 }
 
 }  // namespace untgz

@@ -10,9 +10,10 @@ namespace untgz {
 
 class Engine;
 
-// One command, run on `engine`.
-std::int32_t dispatchCommand(Engine& engine, const char* command, std::intptr_t operand1,
-                             std::intptr_t operand2, std::intptr_t operand3);
+// One command, run on `engine`. Exceptions (std::bad_alloc) pass through; interface1 is the
+// boundary that answers for them.
+std::int32_t dispatchCommand(Engine& engine, const char* command, std::intptr_t operand1 = 0,
+                             std::intptr_t operand2 = 0, std::intptr_t operand3 = 0);
 
 // One command, run on the library's own engine (processEngine()).
 std::int32_t dispatchCommand(const char* command, std::intptr_t operand1, std::intptr_t operand2,

@@ -57,10 +57,30 @@ std::int32_t Engine::startJob(const char* archive, const char* destination, cons
   return 0;
 }
 
+namespace {
+
+// How long "status" gives a worker that has stored the job's end to leave the engine. It
+// has nothing but its return ahead, so this is microseconds; a host woken by the job's end
+// signal then reads 0 at once instead of at its next poll. Bounded, so that a thread held
+// up on its way out (the loader lock) never holds up the host for long.
+constexpr unsigned kEndingWorkerWaitMs = 20;
+
+}  // namespace
+
 std::int32_t Engine::status() {
   if (job_.jobStatus.load(std::memory_order_acquire) == protocol::kJobRunning)
     return protocol::kJobRunning;
-  return worker_.exited() ? 0 : protocol::kJobRunning;
+  return worker_.exitedWithin(kEndingWorkerWaitMs) ? 0 : protocol::kJobRunning;
+}
+
+std::int32_t Engine::jobEndSignal(std::intptr_t* slot) {
+  // A job may have ended before its host asks: its thread is still known until "status"
+  // has seen it go, and its signal is then already set.
+  if (slot == nullptr) return 0;
+  std::intptr_t signal = 0;
+  if (!worker_.endSignal(signal)) return 0;
+  *slot = signal;
+  return 1;
 }
 
 void Engine::workerEntry(void* engine) { static_cast<Engine*>(engine)->runWorker(); }

@@ -11,10 +11,10 @@
 #include <utility>
 
 #include "engine/cpu_info.h"
-#include "engine/entry_list.h"
+#include "engine/tar/entry_list.h"
 #include "engine/job.h"
 #include "engine/platform/platform.h"
-#include "engine/test_hooks.h"
+#include "engine/tar/test_hooks.h"
 
 namespace untgz {
 
@@ -26,11 +26,6 @@ class Engine {
   ~Engine();
   Engine(const Engine&) = delete;
   Engine& operator=(const Engine&) = delete;
-
-  // One command of the protocol (see commands.h). Exceptions (std::bad_alloc) pass
-  // through; interface1 is the boundary that answers for them.
-  std::int32_t dispatch(const char* command, std::intptr_t operand1 = 0, std::intptr_t operand2 = 0,
-                        std::intptr_t operand3 = 0);
 
   JobState& job() { return job_; }
   EntryList& entries() { return entries_; }
@@ -57,6 +52,11 @@ class Engine {
   // 0, as it does to read a job's result, and never frees the library while "status"
   // answers 1.
   std::int32_t status();
+
+  // Behind "getjobend": writes to *slot a waitable signalled when the last job's thread has
+  // ended (platform::WorkerThread::endSignal); 1 when written, 0 when there is no such
+  // thread (none started, or "status" has already seen it go).
+  std::int32_t jobEndSignal(std::intptr_t* slot);
 
   // Blocks until the worker of the last job has exited (at once when there is none).
   void waitForWorker() { worker_.wait(); }

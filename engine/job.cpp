@@ -11,17 +11,12 @@ void JobState::setErrorText(const std::string& text) {
   errorText_ = text;
 }
 
-std::int64_t fileSizeOf(const std::string& path) {
-  const std::int64_t size = platform::fileSize(path);
-  return size < 0 ? 0 : size;
-}
-
 std::int32_t runJob(JobState& job, EntryList& entries, const TestHooks& hooks) {
   job.archivePosition.store(0);
-  job.archiveSize.store(fileSizeOf(job.jobArchive));
-  JobControl control{
-      job.bytesConsumed, job.archivePosition, job.pauseFlag, job.cancelFlag, job.dirCount,
-      job.fileCount,     job.failures,        entries,       hooks};
+  job.archiveSize.store(0);
+  JobControl control{job.bytesConsumed, job.archivePosition, job.archiveSize, job.pauseFlag,
+                     job.cancelFlag,    job.dirCount,        job.fileCount,   job.failures,
+                     entries,           hooks};
   std::string destinationError;
   const std::int32_t result = runArchiveJob(job.jobArchive, job.jobDestination, job.jobSelection,
                                             job.listMode.load() != 0, control, destinationError);

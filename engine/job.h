@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/failure_log.h"
+#include "engine/tar/failure_log.h"
 
 namespace untgz {
 
@@ -67,9 +67,6 @@ std::int32_t runJob(JobState& job, EntryList& entries, const TestHooks& hooks);
 
 // 0 to 100: how far the current or last job has read its archive file.
 std::int32_t percentage(const JobState& job);
-
-// Size of a file in bytes, 0 when it cannot be opened.
-std::int64_t fileSizeOf(const std::string& path);
 
 // Clamps a 64-bit count to what a 32-bit protocol result can carry.
 inline std::int32_t saturate32(std::int64_t value) {

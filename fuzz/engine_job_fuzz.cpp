@@ -28,6 +28,8 @@
 #include <vector>
 
 #include "common/protocol.h"
+#include "common/unique_resource.h"
+#include "engine/commands.h"
 #include "engine/engine.h"
 
 namespace fs = std::filesystem;
@@ -59,7 +61,7 @@ class Host {
   explicit Host(untgz::Engine& engine) : engine_(engine) {}
 
   std::int32_t call(const char* word, std::intptr_t a = 0, std::intptr_t b = 0, std::intptr_t c = 0) {
-    return engine_.dispatch(word, a, b, c);
+    return untgz::dispatchCommand(engine_, word, a, b, c);
   }
 
   // A text result in a buffer of exactly the size the host gives, followed by a guard that
@@ -223,13 +225,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   if (!::mkdtemp(pattern.data())) return 0;
   const std::string sandbox = pattern;
   const std::string archive = sandbox + "/archive";
-  std::FILE* file = std::fopen(archive.c_str(), "wb");
+  zax::UniqueStream file(std::fopen(archive.c_str(), "wb"));
   if (!file) {
     removeAll(sandbox);
     return 0;
   }
-  const bool written = size == 0 || std::fwrite(data, 1, size, file) == size;
-  if (std::fclose(file) != 0 || !written) {
+  const bool written = size == 0 || std::fwrite(data, 1, size, file.get()) == size;
+  if (!file.close() || !written) {
     removeAll(sandbox);
     return 0;
   }

@@ -15,6 +15,8 @@
 #include <memory>
 #include <string>
 
+#include "common/unique_resource.h"
+#include "engine/tar/archive_open.h"
 #include "engine/tar/tar_reader.h"
 
 namespace {
@@ -54,14 +56,11 @@ class CountingVisitor : public untgz::WalkVisitor {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  const int fd = ::memfd_create("archive", 0);
-  if (fd < 0) return 0;
-  if (size > 0 && ::write(fd, data, size) != static_cast<ssize_t>(size)) {
-    ::close(fd);
-    return 0;
-  }
+  const zax::UniqueDescriptor fd(::memfd_create("archive", 0));
+  if (!fd) return 0;
+  if (size > 0 && ::write(fd.get(), data, size) != static_cast<ssize_t>(size)) return 0;
   // Each input goes through every inflater this build has, read on the walk's own thread.
-  const std::string path = "/proc/self/fd/" + std::to_string(fd);
+  const std::string path = "/proc/self/fd/" + std::to_string(fd.get());
   for (const untgz::Inflater inflater : {untgz::Inflater::zlib, untgz::Inflater::isal}) {
     if (!untgz::inflaterAvailable(inflater)) continue;
     const std::unique_ptr<untgz::ArchiveStream> stream = untgz::openArchiveStream(path, inflater);
@@ -74,6 +73,5 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::int32_t result = untgz::finishWalk(*stream, end);
     if (result != 0 && result != 3 && result != 8) std::abort();
   }
-  ::close(fd);
   return 0;
 }

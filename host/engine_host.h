@@ -7,6 +7,8 @@
 #include <stdexcept>
 #include <string>
 
+#include "host/job_end_signal.h"
+
 namespace zax {
 
 // An error the engine host raises to the control's caller (70: the deployment folder
@@ -29,6 +31,15 @@ class MessageBoxes {
  public:
   virtual ~MessageBoxes() = default;
   virtual void showMessage(const std::wstring& text) = 0;
+};
+
+// One entry of the engine's list whole, as its field words answer them.
+struct ListedEntry {
+  std::int32_t isDirectory = 0, year = 0, month = 0, day = 0, hour = 0, minute = 0, second = 0;
+  std::wstring filename;
+  std::int32_t size = 0;         // stops at 2147483647
+  std::int64_t wholeSize = 0;
+  std::int32_t files = 0, directories = 0;
 };
 
 class EngineHost {
@@ -67,6 +78,20 @@ class EngineHost {
                                       const std::wstring& string44) = 0;
   virtual std::int32_t CallWindowText(const std::wstring& string11, std::wstring& text,
                                       std::int32_t string44) = 0;
+
+  // A waitable signalled once the job that runs now has ended ("getjobend"), or none (an
+  // engine without the word, no job, no engine): the caller then finds the end by polling.
+  virtual JobEndSignal TakeJobEndSignal() { return JobEndSignal(); }
+
+  // Loads the first (which 0) or the next (which 1) entry of the engine's list, as
+  // "tarinfo" and "tarinfo2" do, and reads all of it in one command
+  // ("tarinforecordutf8"). 1 with the entry, 0 at the end of the list, -1 when the
+  // engine has no such command (the caller then reads it field by field).
+  virtual std::int32_t ReadEntry(std::int32_t which, ListedEntry& entry) {
+    (void)which;
+    (void)entry;
+    return -1;
+  }
 
   // Argument checks.
   virtual bool CheckForEmpty(const std::wstring& Inputfile) = 0;

@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "common/unique_resource.h"
+#include "common/unique_handle.h"
 #include "common/entry.h"
 #include "common/utf8.h"
 #include "common/windows_path.h"
@@ -11,23 +11,6 @@
 namespace zax::os {
 
 namespace {
-
-// A path as the wide calls take it: UTF-16, and from kPlainPathLimit on in the long form of
-// its full path (asked of the system, which reads "." and ".." as for the plain form).
-std::wstring widePath(const std::string& path) {
-  const std::wstring wide = fromUtf8(path);
-  if (wide.size() < kPlainPathLimit) return wide;
-  std::wstring full(wide.size() + 16, L'\0');
-  for (;;) {
-    const DWORD length = ::GetFullPathNameW(wide.c_str(), static_cast<DWORD>(full.size()), full.data(), nullptr);
-    if (length == 0) return longPathForm(wide);
-    if (length < full.size()) {
-      full.resize(length);
-      return longPathForm(full);
-    }
-    full.resize(length);
-  }
-}
 
 using FileHandle = UniqueFileHandle;
 

@@ -1,6 +1,7 @@
 #include "host/zip_class.h"
 
 #include <algorithm>
+#include <cstring>
 #include <iterator>
 #include <stdexcept>
 
@@ -76,6 +77,15 @@ std::wstring writtenBack(const std::vector<char>& array, bool utf8) {
   return text.substr(0, text.find(L'\0'));
 }
 
+// UTF-8 bytes from the engine as the caller's text, into `text` (whose storage is reused).
+void textBack(const char* begin, const char* end, std::wstring& text) {
+  if (std::all_of(begin, end, [](char c) { return static_cast<unsigned char>(c) < 0x80; })) {
+    text.assign(begin, end);
+  } else {
+    text = fromUtf8Escaped(std::string(begin, end));
+  }
+}
+
 std::intptr_t addressOf(std::vector<char>& array) {
   return reinterpret_cast<std::intptr_t>(array.data());
 }
@@ -94,7 +104,7 @@ ZipClass::ZipClass(MessageBoxes& messageBoxes, ZipClassSeams seams)
 // The engine stays loaded for the rest of the process unless Deinit freed it: a job the
 // engine still runs would lose its code under its worker thread, and only the control
 // can tell whether one runs (it calls Deinit when none does).
-ZipClass::~ZipClass() { hEngine.release(); }
+ZipClass::~ZipClass() { hEngine.abandon(); }
 
 // Deploys and loads the engine:
 //   - the file exists: it is kept when it equals the carried image (checksum first, then
@@ -119,13 +129,14 @@ void ZipClass::Init(bool fOrceinit) {
     }
     if (os::isFile(pathBytes)) {
       const auto image = rawResource(kEngineResource);
-      const std::int32_t expected = image ? Adler32(*image) : 0;
       const auto deployed = os::readFile(pathBytes);
       // Another process may be replacing the file this very moment; only a file that is
       // there and cannot be read is an error.
       if (!deployed && os::isFile(pathBytes)) throw std::runtime_error("the engine file cannot be read");
-      const bool identical =
-          deployed && image && Adler32(*deployed) == expected && *deployed == *image;
+      // The byte comparison decides alone: equal bytes have equal checksums, and a checksum
+      // match was confirmed byte for byte anyway. Summing megabytes twice on every first
+      // use cost more than the comparison (sizes first, then the bytes).
+      const bool identical = deployed && image && *deployed == *image;
       // ExtractRes replaces the file in one step; deleting it first would let another
       // process starting at the same time find no file, or half of one.
       if (!identical) ExtractRes(EnginePath, kEngineResource);
@@ -137,15 +148,15 @@ void ZipClass::Init(bool fOrceinit) {
       ExtractRes(EnginePath, kEngineResource);
     }
 
-    hEngine.reset(os::loadLibrary(pathBytes));
-    if (!hEngine) {
-      messageBoxes_.showMessage(kNoLibraryMessage);
-      return;
-    }
-    pInterface1 = os::findEntry(hEngine.get(), "interface1");
-    if (pInterface1 == nullptr) {
-      messageBoxes_.showMessage(kNoEntryMessage);
-      return;
+    switch (hEngine.load(pathBytes)) {
+      case os::EngineEntry::Load::noLibrary:
+        messageBoxes_.showMessage(kNoLibraryMessage);
+        return;
+      case os::EngineEntry::Load::noEntry:
+        messageBoxes_.showMessage(kNoEntryMessage);
+        return;
+      case os::EngineEntry::Load::done:
+        break;
     }
     Loaded = true;
   } catch (const HostError&) {
@@ -157,19 +168,18 @@ void ZipClass::Init(bool fOrceinit) {
 
 void ZipClass::Deinit() {
   if (!Loaded) return;
-  hEngine.reset();
+  hEngine.unload();
   Loaded = false;
-  pInterface1 = nullptr;
 }
 
 bool ZipClass::IsLoaded() const { return Loaded; }
 
 bool ZipClass::engineReachable() {
-  if (!hEngine) {
+  if (!hEngine.libraryLoaded()) {
     messageBoxes_.showMessage(kNoLibraryMessage);
     return false;
   }
-  if (pInterface1 == nullptr) {
+  if (!hEngine.ready()) {
     messageBoxes_.showMessage(kNoEntryMessage);
     return false;
   }
@@ -184,7 +194,7 @@ std::int32_t ZipClass::CallWindow(const std::wstring& string11, const std::wstri
   std::vector<char> operand1 = engineString(string22, capacity, false);
   std::vector<char> operand2 = engineString(string33, capacity, false);
   std::vector<char> operand3 = engineString(string44, capacity, false);
-  return os::callEntry(pInterface1, command.data(), addressOf(operand1), addressOf(operand2),
+  return hEngine.call(command.data(), addressOf(operand1), addressOf(operand2),
                        addressOf(operand3));
 }
 
@@ -195,7 +205,7 @@ std::int32_t ZipClass::CallWindow2(std::wstring& string11, std::wstring& string2
   std::vector<char> command = engineString(string11, 0, false);
   std::vector<char> operand1 = engineString(string22, capacity, false);
   std::vector<char> operand2 = engineString(string33, capacity, false);
-  const std::int32_t result = os::callEntry(pInterface1, command.data(), addressOf(operand1),
+  const std::int32_t result = hEngine.call(command.data(), addressOf(operand1),
                                             addressOf(operand2), string44);
   string11 = writtenBack(command, false);
   string22 = writtenBack(operand1, false);
@@ -207,14 +217,14 @@ std::int32_t ZipClass::CallWindowLONG(const std::wstring& string11, std::int32_t
                                       std::int32_t string33, std::int32_t string44) {
   if (!engineReachable()) return 0;
   std::vector<char> command = engineString(string11, 0, false);
-  return os::callEntry(pInterface1, command.data(), string22, string33, string44);
+  return hEngine.call(command.data(), string22, string33, string44);
 }
 
 std::int32_t ZipClass::CallWindowInt(const std::wstring& string11, std::int32_t string22,
                                      std::int32_t, std::int32_t) {
   if (!engineReachable()) return 0;
   std::vector<char> command = engineString(string11, 0, false);
-  return os::callEntry(pInterface1, command.data(), string22, string22, string22);
+  return hEngine.call(command.data(), string22, string22, string22);
 }
 
 std::int32_t ZipClass::CallWindowUtf8(const std::wstring& string11, const std::wstring& string22,
@@ -224,7 +234,7 @@ std::int32_t ZipClass::CallWindowUtf8(const std::wstring& string11, const std::w
   std::vector<char> operand1 = engineString(string22, 0, true);
   std::vector<char> operand2 = engineString(string33, 0, true);
   std::vector<char> operand3 = engineString(string44, 0, true);
-  return os::callEntry(pInterface1, command.data(), addressOf(operand1), addressOf(operand2),
+  return hEngine.call(command.data(), addressOf(operand1), addressOf(operand2),
                        addressOf(operand3));
 }
 
@@ -238,13 +248,56 @@ std::int32_t ZipClass::CallWindowText(const std::wstring& string11, std::wstring
   // A text that changes between the two asks (the engine's error text of a job that just
   // ended) may need more again; a few rounds settle it.
   for (int round = 0; round < 4; ++round) {
-    result = os::callEntry(pInterface1, command.data(), addressOf(buffer),
+    result = hEngine.call(command.data(), addressOf(buffer),
                            static_cast<std::intptr_t>(buffer.size()), string44);
     if (result <= 0 || static_cast<std::size_t>(result) <= buffer.size()) break;
     buffer.assign(static_cast<std::size_t>(result), '\0');
   }
   if (result > 0) text = writtenBack(buffer, true);
   return result;
+}
+
+std::int32_t ZipClass::ReadEntry(std::int32_t which, ListedEntry& entry) {
+  namespace protocol = untgz::protocol;
+  if (!engineReachable()) return -1;
+  if (recordBuffer_.size() < kFirstTextBuffer) recordBuffer_.resize(kFirstTextBuffer);
+  const auto ask = [&](std::int32_t what) {
+    return hEngine.call(protocol::kEntryRecordUtf8.narrow, addressOf(recordBuffer_),
+                        static_cast<std::intptr_t>(recordBuffer_.size()), what);
+  };
+  std::int32_t needed = ask(which);
+  if (needed == 0) return -1;  // an engine without the word
+  if (needed == protocol::kNoEntry) return 0;
+  if (static_cast<std::size_t>(needed) > recordBuffer_.size()) {
+    recordBuffer_.resize(static_cast<std::size_t>(needed));
+    needed = ask(protocol::kCurrentRecord);
+    if (needed <= 0 || static_cast<std::size_t>(needed) > recordBuffer_.size()) return -1;
+  }
+  protocol::EntryRecordHeader header;
+  std::memcpy(&header, recordBuffer_.data(), sizeof header);
+  entry.isDirectory = header.isDirectory;
+  entry.year = header.year;
+  entry.month = header.month;
+  entry.day = header.day;
+  entry.hour = header.hour;
+  entry.minute = header.minute;
+  entry.second = header.second;
+  entry.size = header.size;
+  entry.wholeSize = static_cast<std::int64_t>((std::uint64_t{header.sizeHigh} << 32) | header.sizeLow);
+  entry.files = header.files;
+  entry.directories = header.directories;
+  const char* name = recordBuffer_.data() + sizeof header;
+  textBack(name, name + std::strlen(name), entry.filename);
+  return 1;
+}
+
+JobEndSignal ZipClass::TakeJobEndSignal() {
+  // Quietly none when nothing is loaded: the polling that follows reports that.
+  if (!hEngine.ready()) return JobEndSignal();
+  std::intptr_t slot = 0;
+  const std::int32_t written =
+      hEngine.call(untgz::protocol::kJobEndSignal.narrow, reinterpret_cast<std::intptr_t>(&slot));
+  return written == 1 ? jobEndSignalFrom(slot) : JobEndSignal();
 }
 
 bool ZipClass::CheckForEmpty(const std::wstring& Inputfile) { return Inputfile.empty(); }

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "host/adler32.h"
+#include "host/engine_entry.h"
 #include "host/engine_host.h"
 #include "host/host_system.h"
 
@@ -56,6 +57,8 @@ class ZipClass final : public EngineHost {
                               const std::wstring& string33, const std::wstring& string44) override;
   std::int32_t CallWindowText(const std::wstring& string11, std::wstring& text,
                               std::int32_t string44) override;
+  JobEndSignal TakeJobEndSignal() override;
+  std::int32_t ReadEntry(std::int32_t which, ListedEntry& entry) override;
 
   bool CheckForEmpty(const std::wstring& Inputfile) override;
   bool CheckInputFile(const std::wstring& Inputfile) override;
@@ -89,9 +92,9 @@ class ZipClass final : public EngineHost {
   ZipClassSeams seams_;
 
   bool Loaded = false;
-  os::UniqueLibrary hEngine;
-  void* pInterface1 = nullptr;
+  os::EngineEntry hEngine;
   std::wstring EnginePath;
+  std::vector<char> recordBuffer_;  // kept from one entry to the next
 };
 
 }  // namespace zax

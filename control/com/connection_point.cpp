@@ -171,18 +171,25 @@ HRESULT STDMETHODCALLTYPE ConnectionPoint::EnumConnections(IEnumConnections** co
   return S_OK;
 }
 
-void ConnectionPoint::fire(DISPID id, const std::function<void(EventArgs&)>& fill) {
+void ConnectionPoint::fireWith(DISPID id, void (*fill)(EventArgs&, const void*), const void* context) {
   // A handler may connect or disconnect sinks; the call goes to those connected now.
-  std::vector<ComPtr<IDispatch>> sinks;
-  sinks.reserve(connections_.size());
-  for (const Connection& c : connections_) sinks.push_back(c.sink);
-  for (ComPtr<IDispatch>& sink : sinks) {
+  constexpr std::size_t kFewSinks = 4;
+  ComPtr<IDispatch> few[kFewSinks];
+  std::vector<ComPtr<IDispatch>> many;
+  ComPtr<IDispatch>* sinks = few;
+  const std::size_t count = connections_.size();
+  if (count > kFewSinks) {
+    many.resize(count);
+    sinks = many.data();
+  }
+  for (std::size_t i = 0; i < count; ++i) sinks[i] = connections_[i].sink;
+  for (std::size_t i = 0; i < count; ++i) {
     EventArgs args;
-    fill(args);
+    fill(args, context);
     DISPPARAMS params = args.params();
-    sink->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_METHOD, &params, nullptr, nullptr,
-                 nullptr);
-    sink.reset();
+    sinks[i]->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_METHOD, &params, nullptr, nullptr,
+                     nullptr);
+    sinks[i].reset();
   }
 }
 

@@ -35,12 +35,20 @@ class ConnectionPoint final : public IConnectionPoint {
   // Calls event id on every sink connected when the call starts. fill builds each sink's
   // arguments afresh, so what one handler writes into a by-reference argument reaches
   // neither the control nor the next sink. Failures of a sink are its own business.
-  void fire(DISPID id, const std::function<void(EventArgs&)>& fill);
+  // A listing fires an event per entry: nothing of the call is allocated on the heap but
+  // the by-reference string, and the sinks are held on the stack when they are few.
+  template <typename Fill>
+  void fire(DISPID id, const Fill& fill) {
+    fireWith(id, [](EventArgs& args, const void* context) { (*static_cast<const Fill*>(context))(args); },
+             &fill);
+  }
 
   // Drops every connection (the control's end).
   void disconnectAll();
 
  private:
+  void fireWith(DISPID id, void (*fill)(EventArgs&, const void*), const void* context);
+
   struct Connection {
     DWORD cookie;
     ComPtr<IDispatch> sink;

@@ -5,7 +5,8 @@
 //
 // The members are defined by concern: life and QueryInterface in control_object.cpp, the
 // automation side in control_automation.cpp, OLE embedding in control_embedding.cpp (over
-// ContainerState), the view in control_view.cpp and persistence in control_persistence.cpp.
+// ContainerState), drawing in control_drawing.cpp (the picture itself is control_view.h)
+// and persistence in control_persistence.cpp.
 #pragma once
 
 #include <windows.h>

@@ -2,6 +2,12 @@
 // insertable ActiveX control with its toolbox bitmap and MiscStatus, and the type library
 // with the interfaces it describes. Unregistering removes exactly that.
 //
+// The MSI packages (packaging/) write the same keys and values from their own registry
+// table, as installers should rather than calling this; a test compares the two. So every
+// entry here is one an installer's table can hold: the marks are keys without a value
+// (an installer cannot write an empty default value), and the type library is registered
+// under the module's path as given, not the form the system may make of it.
+//
 // The 32-bit and the 64-bit control share CLSID, ProgID and type library, and each width
 // registers in its own registry view. On 64-bit Windows the class keys are kept apart per
 // view, but the ProgID and the type library keys are one for both; so unregistering one
@@ -16,6 +22,8 @@
 #include <utility>
 
 #include "ZAXTarGzip_h.h"
+#include "common/unique_handle.h"
+#include "common/version.h"
 #include "control/com/com_ptr.h"
 #include "control/com/control_class.h"
 #include "control/com/guarded.h"
@@ -26,8 +34,8 @@ namespace zax::com {
 namespace {
 
 constexpr wchar_t kClassDescription[] = L"ZAXTarGzip Control";
-constexpr WORD kTypeLibMajor = 9;
-constexpr WORD kTypeLibMinor = 0;
+constexpr WORD kTypeLibMajor = ZAX_VERSION_MAJOR;
+constexpr WORD kTypeLibMinor = ZAX_VERSION_MINOR;
 constexpr LCID kTypeLibLocale = 0x409;
 #ifdef _WIN64
 constexpr SYSKIND kOwnSysKind = SYS_WIN64;
@@ -44,7 +52,8 @@ constexpr REGSAM kOtherView = KEY_WOW64_64KEY;
 struct RegistryEntry {
   const wchar_t* key;    // under HKEY_CLASSES_ROOT; {CLSID} and {PROGID} are filled in
   const wchar_t* name;   // null: the key's default value
-  const wchar_t* value;  // {CLSID}, {LIBID}, {PROGID}, {PATH}, {MISC}, {BITMAP} are filled in
+  const wchar_t* value;  // {CLSID}, {LIBID}, {PROGID}, {PATH}, {MISC}, {BITMAP} are filled in;
+                         // null: the key alone
 };
 
 // The keys written, in order. Every key below the two roots goes when they go.
@@ -55,16 +64,18 @@ const RegistryEntry kEntries[] = {
     {L"CLSID\\{CLSID}\\InprocServer32", nullptr, L"{PATH}"},
     {L"CLSID\\{CLSID}\\InprocServer32", L"ThreadingModel", L"Apartment"},
     {L"CLSID\\{CLSID}\\ProgID", nullptr, L"{PROGID}"},
-    {L"CLSID\\{CLSID}\\Control", nullptr, L""},
-    {L"CLSID\\{CLSID}\\Insertable", nullptr, L""},
-    {L"CLSID\\{CLSID}\\Programmable", nullptr, L""},
+    // The ProgID names no version, so it is the version-independent one as well.
+    {L"CLSID\\{CLSID}\\VersionIndependentProgID", nullptr, L"{PROGID}"},
+    {L"CLSID\\{CLSID}\\Control", nullptr, nullptr},
+    {L"CLSID\\{CLSID}\\Insertable", nullptr, nullptr},
+    {L"CLSID\\{CLSID}\\Programmable", nullptr, nullptr},
     {L"CLSID\\{CLSID}\\Implemented Categories\\{40FC6ED4-2438-11CF-A3DB-080036F12502}", nullptr,
-     L""},
+     nullptr},
     {L"CLSID\\{CLSID}\\MiscStatus", nullptr, L"0"},
     {L"CLSID\\{CLSID}\\MiscStatus\\1", nullptr, L"{MISC}"},
     {L"CLSID\\{CLSID}\\ToolboxBitmap32", nullptr, L"{PATH}, {BITMAP}"},
     {L"CLSID\\{CLSID}\\TypeLib", nullptr, L"{LIBID}"},
-    {L"CLSID\\{CLSID}\\Version", nullptr, L"9.0"},
+    {L"CLSID\\{CLSID}\\Version", nullptr, ZAX_VERSION_WIDE},
 };
 
 const wchar_t kClassKey[] = L"CLSID\\{CLSID}";
@@ -96,14 +107,20 @@ std::wstring expand(const wchar_t* pattern, const std::wstring& path) {
 }
 
 HRESULT writeEntry(const RegistryEntry& entry, const std::wstring& path) {
-  HKEY key = nullptr;
+  HKEY opened = nullptr;
   LONG status = RegCreateKeyExW(HKEY_CLASSES_ROOT, expand(entry.key, path).c_str(), 0, nullptr,
-                                REG_OPTION_NON_VOLATILE, KEY_WRITE, nullptr, &key, nullptr);
+                                REG_OPTION_NON_VOLATILE, KEY_WRITE, nullptr, &opened, nullptr);
   if (status != ERROR_SUCCESS) return HRESULT_FROM_WIN32(status);
+  const zax::UniqueRegistryKey key(opened);
+  if (entry.value == nullptr) {
+    // A key alone: an earlier build registered these with an empty default value, which
+    // registering over it must not leave behind (an installer's rows cannot hold one).
+    RegDeleteValueW(key.get(), entry.name);
+    return S_OK;
+  }
   const std::wstring value = expand(entry.value, path);
-  status = RegSetValueExW(key, entry.name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
+  status = RegSetValueExW(key.get(), entry.name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
                           static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t)));
-  RegCloseKey(key);
   return HRESULT_FROM_WIN32(status);
 }
 
@@ -120,7 +137,7 @@ bool keyExists(const std::wstring& key, REGSAM view = 0) {
   if (RegOpenKeyExW(HKEY_CLASSES_ROOT, key.c_str(), 0, KEY_READ | view, &handle) != ERROR_SUCCESS) {
     return false;
   }
-  RegCloseKey(handle);
+  const zax::UniqueRegistryKey opened(handle);
   return true;
 }
 
@@ -162,9 +179,14 @@ HRESULT registerServer() {
     removeKeys();
     return written;
   }
-  // Registers the library and, through it, the two interfaces it describes.
+  // Registers the library and, through it, the two interfaces it describes: under the
+  // module's path as it stands (LoadTypeLibEx would register a form of its own, Wine's
+  // with a \\?\ in front), its folder as the help folder, as an installer writes it.
   ComPtr<ITypeLib> typeLib;
-  if (FAILED(LoadTypeLibEx(path.c_str(), REGKIND_REGISTER, typeLib.put()))) {
+  std::wstring fullPath = path;
+  std::wstring folder = path.substr(0, path.find_last_of(L'\\') + 1);
+  if (FAILED(LoadTypeLibEx(path.c_str(), REGKIND_NONE, typeLib.put())) ||
+      FAILED(RegisterTypeLib(typeLib.get(), fullPath.data(), folder.data()))) {
     removeKeys();
     return SELFREG_E_TYPELIB;
   }

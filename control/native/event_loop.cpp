@@ -4,14 +4,57 @@
 
 namespace zax {
 
+namespace {
+
+// How often the watching thread looks whether it is to stop; what disabling the timer
+// while a job runs may wait.
+constexpr unsigned kWatchSliceMs = 20;
+
+}  // namespace
+
+EventLoop::~EventLoop() { stopWatching(); }
+
 void EventLoop::enable(TimerClient& client) {
   client_ = &client;
   due_ = Clock::now() + std::chrono::milliseconds(kTimerIntervalMs);
 }
 
-void EventLoop::disable() { client_ = nullptr; }
+void EventLoop::disable() {
+  client_ = nullptr;
+  stopWatching();
+}
+
+void EventLoop::tickOnSignal(JobEndSignal signal) {
+  stopWatching();
+  if (client_ == nullptr) return;
+  const unsigned watch = ++watch_;
+  stopWatch_.store(false);
+  watcher_ = std::thread([this, watch, signal = std::move(signal)] {
+    while (!stopWatch_.load()) {
+      if (!waitForJobEnd(signal, kWatchSliceMs)) continue;
+      post([this, watch] {
+        if (watch == watch_ && client_ != nullptr) tick();
+      });
+      return;
+    }
+  });
+}
+
+void EventLoop::stopWatching() {
+  ++watch_;  // a tick this watch posted is no longer wanted
+  stopWatch_.store(true);
+  if (watcher_.joinable()) watcher_.join();
+}
 
 bool EventLoop::tickDue() const { return client_ != nullptr && Clock::now() >= due_; }
+
+void EventLoop::tick() {
+  // Like a window timer, missed ticks are not made up: the next one is an interval from
+  // now. The state is settled before the tick, which may pump again.
+  TimerClient* client = client_;
+  due_ = Clock::now() + std::chrono::milliseconds(kTimerIntervalMs);
+  client->onTimerTick();
+}
 
 void EventLoop::pumpPending() {
   for (;;) {
@@ -28,11 +71,7 @@ void EventLoop::pumpPending() {
       continue;
     }
     if (!tickDue()) return;
-    // Like a window timer, missed ticks are not made up: the next one is an interval
-    // from now. The state is settled before the tick, which may pump again.
-    TimerClient* client = client_;
-    due_ = Clock::now() + std::chrono::milliseconds(kTimerIntervalMs);
-    client->onTimerTick();
+    tick();
   }
 }
 

@@ -3,6 +3,7 @@
 #include <objbase.h>
 #include <shlobj.h>
 
+#include "common/unique_resource.h"
 #include "host/ansi_text.h"
 
 namespace zax::ui::BrowSeFolders {
@@ -12,9 +13,15 @@ namespace {
 // status line in the dialog.
 constexpr UINT kDialogFlags = BIF_RETURNONLYFSDIRS | BIF_DONTGOBELOWDOMAIN | BIF_STATUSTEXT;
 
-// InitDir of the latest call, read by the callback when the dialog is initialised. The
-// dialog is modal on the caller's thread, so one call's value is in place for its dialog.
-std::string InitialFolder;
+// The shell's item list of the chosen folder, freed by its owner.
+struct ItemListTraits {
+  using Handle = LPITEMIDLIST;
+  static constexpr Handle invalid() { return nullptr; }
+  static bool close(Handle items) {
+    CoTaskMemFree(items);
+    return true;
+  }
+};
 
 // The path of a shell item, or false when the shell cannot give one.
 bool pathOf(LPCITEMIDLIST item, char (&buffer)[MAX_PATH]) {
@@ -25,7 +32,8 @@ bool pathOf(LPCITEMIDLIST item, char (&buffer)[MAX_PATH]) {
 }  // namespace
 
 std::wstring ShowFolderDialog(const std::wstring& Title, const std::wstring& InitDir) {
-  InitialFolder = toAnsi(InitDir);
+  // The callback finds InitDir through the dialog's own parameter.
+  const std::string initialFolder = toAnsi(InitDir);
   const std::string title = toAnsi(Title);
 
   BROWSEINFOA info{};
@@ -35,21 +43,20 @@ std::wstring ShowFolderDialog(const std::wstring& Title, const std::wstring& Ini
   info.lpszTitle = title.c_str();
   info.ulFlags = kDialogFlags;
   info.lpfn = FolderDialogCallback;
-  info.lParam = 0;
-  LPITEMIDLIST chosen = SHBrowseForFolderA(&info);
-  if (chosen == nullptr) return std::wstring();
+  info.lParam = reinterpret_cast<LPARAM>(initialFolder.c_str());
+  const zax::UniqueResource<ItemListTraits> chosen(SHBrowseForFolderA(&info));
+  if (!chosen) return std::wstring();
 
   char path[MAX_PATH];
-  pathOf(chosen, path);
-  CoTaskMemFree(chosen);
+  pathOf(chosen.get(), path);
   return fromAnsi(std::string(path));
 }
 
-int CALLBACK FolderDialogCallback(HWND hwnd, UINT uMsg, LPARAM lParam, LPARAM /*lpData*/) {
+int CALLBACK FolderDialogCallback(HWND hwnd, UINT uMsg, LPARAM lParam, LPARAM lpData) {
   try {
     if (uMsg == BFFM_INITIALIZED) {
-      // The second parameter is a path, not an item.
-      SendMessageA(hwnd, BFFM_SETSELECTIONA, TRUE, reinterpret_cast<LPARAM>(InitialFolder.c_str()));
+      // lpData is the path of InitDir; BFFM_SETSELECTIONA takes a path, not an item.
+      SendMessageA(hwnd, BFFM_SETSELECTIONA, TRUE, lpData);
     } else if (uMsg == BFFM_SELCHANGED) {
       char path[MAX_PATH];
       // Without a path the status line keeps what it showed.

@@ -12,7 +12,8 @@ namespace zax::ui::BrowSeFolders {
 // folder's full path, or "" when the user cancelled.
 std::wstring ShowFolderDialog(const std::wstring& Title, const std::wstring& InitDir);
 
-// What the dialog calls back: selects InitDir once initialised and shows the path of each
+// What the dialog calls back (lpData: InitDir in the ANSI code page, NUL-terminated):
+// selects InitDir once initialised and shows the path of each
 // new selection in the status line. Always answers 0.
 int CALLBACK FolderDialogCallback(HWND hwnd, UINT uMsg, LPARAM lParam, LPARAM lpData);
 

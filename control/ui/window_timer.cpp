@@ -1,10 +1,14 @@
 #include "control/ui/window_timer.h"
 
+#include <utility>
+
 namespace zax::ui {
 namespace {
 
 constexpr char kTimerWindowClass[] = "ZAXTarGzipTimerWindow";
 constexpr UINT_PTR kTimerId = 1;
+// Posted by the thread pool when the job's end signal fires; wParam is the watch.
+constexpr UINT kSignalledMessage = WM_APP + 1;
 
 ATOM registerWindowClass(HINSTANCE module, WNDPROC proc) {
   WNDCLASSEXA wc{};
@@ -26,6 +30,7 @@ WindowTimer::WindowTimer(HINSTANCE module, IUnknown* owner) : owner_(owner) {
 }
 
 WindowTimer::~WindowTimer() {
+  stopWatching();
   if (window_ != nullptr) {
     KillTimer(window_, kTimerId);
     SetWindowLongPtrA(window_, GWLP_USERDATA, 0);
@@ -41,6 +46,35 @@ void WindowTimer::enable(TimerClient& client) {
 void WindowTimer::disable() {
   client_ = nullptr;
   if (window_ != nullptr) KillTimer(window_, kTimerId);
+  stopWatching();
+}
+
+void WindowTimer::tickOnSignal(JobEndSignal signal) {
+  stopWatching();
+  if (client_ == nullptr || window_ == nullptr) return;
+  signal_ = std::move(signal);
+  ++watch_;
+  // Without the pool's wait the interval's ticks still find the end.
+  if (!RegisterWaitForSingleObject(&wait_, signal_.get(), &WindowTimer::signalled, this, INFINITE,
+                                   WT_EXECUTEONLYONCE)) {
+    wait_ = nullptr;
+    signal_.reset();
+  }
+}
+
+// On a thread of the pool. The members it reads stay as they are until stopWatching has
+// waited for this callback to return.
+void CALLBACK WindowTimer::signalled(void* context, BOOLEAN) {
+  auto* self = static_cast<WindowTimer*>(context);
+  PostMessageA(self->window_, kSignalledMessage, self->watch_, 0);
+}
+
+void WindowTimer::stopWatching() {
+  if (wait_ != nullptr) {
+    UnregisterWaitEx(wait_, INVALID_HANDLE_VALUE);
+    wait_ = nullptr;
+  }
+  signal_.reset();
 }
 
 void WindowTimer::unregisterWindowClass(HINSTANCE module) {
@@ -73,6 +107,10 @@ LRESULT CALLBACK WindowTimer::windowProc(HWND window, UINT message, WPARAM wPara
   } else if (message == WM_TIMER && wParam == kTimerId) {
     auto* self = reinterpret_cast<WindowTimer*>(GetWindowLongPtrA(window, GWLP_USERDATA));
     if (self != nullptr) self->tick();
+    return 0;
+  } else if (message == kSignalledMessage) {
+    auto* self = reinterpret_cast<WindowTimer*>(GetWindowLongPtrA(window, GWLP_USERDATA));
+    if (self != nullptr && wParam == self->watch_ && self->wait_ != nullptr) self->tick();
     return 0;
   }
   return DefWindowProcA(window, message, wParam, lParam);

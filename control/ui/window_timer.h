@@ -1,5 +1,6 @@
 // The Windows seams of the control's polling: Timer1 as a 100 ms SetTimer on a hidden
-// message-only window of the control's thread, and message pumping with
+// message-only window of the control's thread, the job's end signal watched by the system's
+// thread pool, which posts that window a message when it fires, and message pumping with
 // PeekMessage/DispatchMessage for the waiting loop of an extraction.
 #pragma once
 
@@ -22,6 +23,7 @@ class WindowTimer final : public Timer {
 
   void enable(TimerClient& client) override;
   void disable() override;
+  void tickOnSignal(JobEndSignal signal) override;
 
   // The hidden window (tests and diagnostics).
   HWND window() const { return window_; }
@@ -31,11 +33,18 @@ class WindowTimer final : public Timer {
 
  private:
   static LRESULT CALLBACK windowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+  static void CALLBACK signalled(void* context, BOOLEAN timedOut);
   void tick();
+  // Stops watching the signal (waiting for a callback under way) and closes it.
+  void stopWatching();
 
   HWND window_ = nullptr;
   IUnknown* owner_;
   TimerClient* client_ = nullptr;  // non-null while enabled
+  JobEndSignal signal_;
+  HANDLE wait_ = nullptr;  // the thread pool's wait on signal_
+  // Tells the message of the signal being watched from one a former watch left queued.
+  WPARAM watch_ = 0;
 };
 
 class WindowMessagePump final : public MessagePump {

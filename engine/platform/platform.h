@@ -16,6 +16,8 @@
 #include <optional>
 #include <string>
 
+#include "common/unique_resource.h"
+
 namespace platform {
 
 // The path the C library and zlib can open, or nothing for a path that cannot exist
@@ -86,9 +88,9 @@ inline Failure failureOfFolderKind(EntryKind kind) {
   }
 }
 
-// Which file a path names, to tell whether two paths lead to one file (device and inode
-// here, volume serial number and file index on Windows). `valid` is false when it cannot
-// be told. followLinks decides whether a link at the path itself is followed.
+// Which file an open file or a folder's entry is, to tell whether two lead to one file
+// (device and inode here, volume serial number and file index on Windows). `valid` is
+// false when it cannot be told.
 struct FileId {
   bool valid = false;
   std::uint64_t volume = 0;
@@ -97,7 +99,6 @@ struct FileId {
     return valid && other.valid && volume == other.volume && index == other.index;
   }
 };
-FileId fileId(const std::string& path, bool followLinks);
 
 // Creates a uniquely named file with the prefix "zax" in the folder and deletes it again,
 // as GetTempFileName names one ("zaxXXXX.tmp"; a name of our own, since GetTempFileNameW
@@ -108,7 +109,7 @@ bool probeWritableFolder(const std::string& folder);
 
 // A file being written for a member, in the output folder that created it.
 struct OutputFile {
-  std::FILE* stream = nullptr;
+  zax::UniqueStream stream;
   std::string name;         // its name in the folder, where it ends up
   std::string writingName;  // the name it is written under meanwhile: name, or one beside it
   FileId id;                // which file it is, where the system tells
@@ -154,8 +155,8 @@ class OutputFolder {
   // what was there stays. Without `keep` it is removed and the answer is none.
   virtual Failure closeFile(OutputFile& file, bool keep) = 0;
 
-  // Opens the file `name` for binary reading, a link not followed. Null when it cannot.
-  virtual std::FILE* openToRead(const std::string& name) = 0;
+  // Opens the file `name` for binary reading, a link not followed. Empty when it cannot.
+  virtual zax::UniqueStream openToRead(const std::string& name) = 0;
 
   // Makes `name` a hard link to the file `target` of the folder `from` (this one or
   // another of the same tree), replacing a file or link at `name` as createFile does.
@@ -194,16 +195,21 @@ bool skipInStream(std::FILE* file, std::int64_t length);
 // not.
 bool setStreamSize(std::FILE* file, std::int64_t size);
 
-// Opens an archive for reading as bytes (fopen "rb"; _wfopen with the wide path on
-// Windows). Null when it cannot be opened.
-std::FILE* openForReading(const std::string& path);
+// A job's archive, opened once: its stream, and its size and identity as the system tells
+// them of the open file, so that nothing asks for the archive by path again (which would
+// also answer for whatever another process put at that path meanwhile).
+struct ArchiveFile {
+  zax::UniqueStream stream;  // empty when the path is no file that opens (a folder, missing)
+  std::int64_t size = 0;
+  FileId id;
+};
 
-// Opens an archive for reading through the gzip layer (gzopen; gzopen_w with the wide path
-// on Windows). Null when it cannot be opened.
-gzFile openGzip(const std::string& path);
+// Opens an archive for reading as bytes (fopen "rb"; _wfopen with the wide path on Windows).
+ArchiveFile openArchiveFile(const std::string& path);
 
-// Size in bytes of the file, or -1 when it cannot be opened.
-std::int64_t fileSize(const std::string& path);
+// zlib's gzip layer over the same open file, from its start (a descriptor of its own, the
+// stream's duplicated; the stream may be closed afterwards). Null when it cannot be made.
+gzFile gzipOf(std::FILE* file);
 
 // Local calendar time of an instant (localtime); false when it cannot be converted.
 bool localTime(std::int64_t secondsSince1970, std::tm& out);
@@ -215,6 +221,14 @@ bool localTime(std::int64_t secondsSince1970, std::tm& out);
 // still had instructions of the engine ahead of it (its return path, its thread-exit
 // callbacks) would run into unmapped code. So the thread is never detached: its handle is
 // kept until it has been seen to exit (WaitForSingleObject, pthread_join).
+// The owner's hold on a thread: on Windows its HANDLE, closed; natively a joinable
+// pthread_t, joined (which waits for it, so it is let go only once it is known to have ended).
+struct ThreadTraits {
+  using Handle = std::uintptr_t;
+  static constexpr Handle invalid() { return 0; }
+  static bool close(Handle thread);
+};
+
 class WorkerThread {
  public:
   WorkerThread() = default;
@@ -232,14 +246,26 @@ class WorkerThread {
   // false while another caller is waiting in wait().
   bool exited();
 
+  // As exited(), but gives a thread that is on its way out up to `milliseconds` to go.
+  bool exitedWithin(unsigned milliseconds);
+
   // Blocks until the thread has exited; returns at once when there is none, or when the
   // caller is that thread itself (which cannot wait for its own end).
   void wait();
 
+  // A waitable of the caller's own that the system signals when the running thread ends:
+  // on Windows a handle to the thread (signalled once it has terminated), to be closed with
+  // CloseHandle; here a descriptor that turns readable as the thread returns from its
+  // procedure, to be closed with close(). False when no thread runs or none could be made.
+  // A host waits on it beside its own messages instead of polling for the job's end.
+  bool endSignal(std::intptr_t& signal);
+
  private:
+  void joined();  // natively: forgets the thread, joined, and closes its end descriptor
+
   std::mutex lock_;
-  bool started_ = false;
-  std::uintptr_t thread_ = 0;  // the HANDLE or pthread_t
+  zax::UniqueResource<ThreadTraits> thread_;
+  zax::UniqueDescriptor endDescriptor_;  // natively: written once the procedure has returned
 };
 
 void sleepMilliseconds(unsigned milliseconds);

@@ -7,6 +7,7 @@
 
 #include <fcntl.h>
 #include <pthread.h>
+#include <sys/eventfd.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <syslog.h>
@@ -86,14 +87,6 @@ FileId idOf(const struct stat& st) {
 
 }  // namespace
 
-FileId fileId(const std::string& path, bool followLinks) {
-  auto p = nativePath(path);
-  struct stat st;
-  if (!p || p->empty()) return FileId();
-  if ((followLinks ? ::stat(p->c_str(), &st) : ::lstat(p->c_str(), &st)) != 0) return FileId();
-  return idOf(st);
-}
-
 bool probeWritableFolder(const std::string& folder) {
   auto p = nativePath(folder);
   if (!p) return false;
@@ -102,9 +95,8 @@ bool probeWritableFolder(const std::string& folder) {
   pattern += "zaxXXXXXX";
   std::vector<char> name(pattern.begin(), pattern.end());
   name.push_back('\0');
-  int fd = ::mkstemp(name.data());
-  if (fd < 0) return false;
-  ::close(fd);
+  const zax::UniqueDescriptor fd(::mkstemp(name.data()));
+  if (!fd) return false;
   ::unlink(name.data());
   return true;
 }
@@ -115,12 +107,11 @@ namespace {
 // 4.7); elsewhere set and put back at once.
 mode_t fileCreationMask() {
   static const mode_t mask = [] {
-    if (std::FILE* status = std::fopen("/proc/self/status", "re")) {
+    if (const zax::UniqueStream status{std::fopen("/proc/self/status", "re")}) {
       char line[256];
       unsigned value = 0;
       bool found = false;
-      while (!found && std::fgets(line, sizeof line, status)) found = std::sscanf(line, "Umask: %o", &value) == 1;
-      std::fclose(status);
+      while (!found && std::fgets(line, sizeof line, status.get())) found = std::sscanf(line, "Umask: %o", &value) == 1;
       if (found) return static_cast<mode_t>(value);
     }
     const mode_t old = ::umask(022);
@@ -173,7 +164,7 @@ class PosixOutputFolder : public OutputFolder {
   }
 
   Failure createFile(const std::string& name, Replace replace, std::int32_t mode, OutputFile& file) override {
-    file = OutputFile{nullptr, name, name, FileId()};
+    file = OutputFile{{}, name, name, FileId()};
     const mode_t permissions = mode < 0 ? 0666 : static_cast<mode_t>(mode & 0777);
     int fd = create(name, permissions);
     if (fd < 0 && errno == EEXIST && replace != Replace::no) {
@@ -184,7 +175,7 @@ class PosixOutputFolder : public OutputFolder {
     zax::UniqueDescriptor owner(fd);
     struct stat st;
     if (::fstat(fd, &st) == 0) file.id = idOf(st);
-    file.stream = ::fdopen(fd, "wb");
+    file.stream.reset(::fdopen(fd, "wb"));
     if (!file.stream) {
       const int error = errno;
       owner.reset();
@@ -195,10 +186,10 @@ class PosixOutputFolder : public OutputFolder {
     return Failure::none;
   }
 
-  std::FILE* openToRead(const std::string& name) override {
+  zax::UniqueStream openToRead(const std::string& name) override {
     zax::UniqueDescriptor fd(::openat(fd_.get(), name.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
-    if (!fd) return nullptr;
-    std::FILE* stream = ::fdopen(fd.get(), "rb");
+    if (!fd) return {};
+    zax::UniqueStream stream(::fdopen(fd.get(), "rb"));
     if (stream) fd.release();  // the stream holds it now
     return stream;
   }
@@ -235,9 +226,8 @@ class PosixOutputFolder : public OutputFolder {
   std::intptr_t nativeHandle() const override { return fd_.get(); }
 
   Failure closeFile(OutputFile& file, bool keep) override {
-    const bool closed = std::fclose(file.stream) == 0;
+    const bool closed = file.stream.close();
     const Failure failure = closed ? Failure::none : failureOf(errno);
-    file.stream = nullptr;
     if (closed && keep) return Failure::none;
     ::unlinkat(fd_.get(), file.writingName.c_str(), 0);
     return keep ? failure : Failure::none;
@@ -298,21 +288,27 @@ bool setStreamSize(std::FILE* file, std::int64_t size) {
   return std::fflush(file) == 0 && ::ftruncate(::fileno(file), static_cast<off_t>(size)) == 0;
 }
 
-std::FILE* openForReading(const std::string& path) {
+ArchiveFile openArchiveFile(const std::string& path) {
+  ArchiveFile file;
   const auto p = nativePath(path);
-  return p ? std::fopen(p->c_str(), "rb") : nullptr;
-}
-
-gzFile openGzip(const std::string& path) {
-  const auto p = nativePath(path);
-  return p ? gzopen(p->c_str(), "rb") : nullptr;
-}
-
-std::int64_t fileSize(const std::string& path) {
-  auto p = nativePath(path);
+  if (!p || p->empty()) return file;
+  zax::UniqueStream stream(std::fopen(p->c_str(), "rbe"));
   struct stat st;
-  if (!p || p->empty() || ::stat(p->c_str(), &st) != 0 || S_ISDIR(st.st_mode)) return -1;
-  return static_cast<std::int64_t>(st.st_size);
+  // A folder opens for reading here, and then fails to read: only a file is an archive.
+  if (!stream || ::fstat(::fileno(stream.get()), &st) != 0 || S_ISDIR(st.st_mode)) return file;
+  file.stream = std::move(stream);
+  file.size = static_cast<std::int64_t>(st.st_size);
+  file.id = idOf(st);
+  return file;
+}
+
+gzFile gzipOf(std::FILE* file) {
+  if (std::fseek(file, 0, SEEK_SET) != 0) return nullptr;
+  zax::UniqueDescriptor copy(::fcntl(::fileno(file), F_DUPFD_CLOEXEC, 0));
+  if (!copy) return nullptr;
+  const gzFile gz = gzdopen(copy.get(), "rb");
+  if (gz) copy.release();  // the gzip layer holds it now
+  return gz;
 }
 
 bool localTime(std::int64_t secondsSince1970, std::tm& out) {
@@ -325,13 +321,19 @@ namespace {
 struct ThreadStart {
   void (*procedure)(void*);
   void* context;
+  int endDescriptor;  // -1 when there is none
 };
 
-// Returns into the C library's thread start, outside the engine.
+// Returns into the C library's thread start, outside the engine. The end descriptor is
+// written last, so that whoever waits on it finds the thread gone, or about to be.
 void* threadEntry(void* parameter) {
   const ThreadStart start = *static_cast<ThreadStart*>(parameter);
   delete static_cast<ThreadStart*>(parameter);
   start.procedure(start.context);
+  if (start.endDescriptor >= 0) {
+    const std::uint64_t one = 1;
+    (void)!::write(start.endDescriptor, &one, sizeof one);
+  }
   return nullptr;
 }
 
@@ -341,20 +343,53 @@ pthread_t threadOf(std::uintptr_t value) { return static_cast<pthread_t>(value);
 
 static_assert(sizeof(pthread_t) <= sizeof(std::uintptr_t), "a pthread_t is kept as an integer");
 
+bool ThreadTraits::close(Handle thread) { return ::pthread_join(threadOf(thread), nullptr) == 0; }
+
 WorkerThread::~WorkerThread() { wait(); }
 
 bool WorkerThread::start(void (*procedure)(void*), void* context) {
   std::lock_guard<std::mutex> guard(lock_);
-  if (started_) return false;
-  auto* parameter = new (std::nothrow) ThreadStart{procedure, context};
+  if (thread_) return false;
+  // A thread without its end descriptor still runs: its host falls back on polling.
+  zax::UniqueDescriptor end(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK));
+  auto* parameter = new (std::nothrow) ThreadStart{procedure, context, end.get()};
   if (!parameter) return false;
   pthread_t thread;
   if (::pthread_create(&thread, nullptr, &threadEntry, parameter) != 0) {
     delete parameter;
     return false;
   }
-  thread_ = static_cast<std::uintptr_t>(thread);
-  started_ = true;
+  thread_.reset(static_cast<std::uintptr_t>(thread));
+  endDescriptor_ = std::move(end);
+  return true;
+}
+
+void WorkerThread::joined() {
+  thread_.release();  // joined already
+  endDescriptor_.reset();
+}
+
+bool WorkerThread::exitedWithin(unsigned milliseconds) {
+  std::unique_lock<std::mutex> guard(lock_, std::try_to_lock);
+  if (!guard.owns_lock()) return false;
+  if (!thread_) return true;
+  struct timespec until;
+  ::clock_gettime(CLOCK_REALTIME, &until);
+  until.tv_nsec += static_cast<long>(milliseconds % 1000) * 1000000L;
+  until.tv_sec += milliseconds / 1000 + until.tv_nsec / 1000000000L;
+  until.tv_nsec %= 1000000000L;
+  if (::pthread_timedjoin_np(threadOf(thread_.get()), nullptr, &until) == 0) joined();
+  return !thread_;
+}
+
+bool WorkerThread::endSignal(std::intptr_t& signal) {
+  std::unique_lock<std::mutex> guard(lock_, std::try_to_lock);
+  if (!guard.owns_lock() || !thread_ || !endDescriptor_) return false;
+  // The caller gets a descriptor of its own for the same counter: it may close it when it
+  // likes, and the thread never writes to a number that has come to name something else.
+  const int copy = ::fcntl(endDescriptor_.get(), F_DUPFD_CLOEXEC, 0);
+  if (copy < 0) return false;
+  signal = copy;
   return true;
 }
 
@@ -363,15 +398,15 @@ bool WorkerThread::exited() {
   if (!guard.owns_lock()) return false;
   // pthread_tryjoin_np succeeds only once the thread has ended, after its thread-local
   // destructors ran and the system cleared its id: nothing of it runs any more.
-  if (started_ && ::pthread_tryjoin_np(threadOf(thread_), nullptr) == 0) started_ = false;
-  return !started_;
+  if (thread_ && ::pthread_tryjoin_np(threadOf(thread_.get()), nullptr) == 0) joined();
+  return !thread_;
 }
 
 void WorkerThread::wait() {
   std::lock_guard<std::mutex> guard(lock_);
-  if (!started_ || ::pthread_equal(threadOf(thread_), ::pthread_self())) return;
-  ::pthread_join(threadOf(thread_), nullptr);
-  started_ = false;
+  if (!thread_ || ::pthread_equal(threadOf(thread_.get()), ::pthread_self())) return;
+  thread_.reset();  // joins it
+  endDescriptor_.reset();
 }
 
 void sleepMilliseconds(unsigned milliseconds) { ::usleep(milliseconds * 1000u); }

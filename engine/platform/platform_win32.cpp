@@ -3,7 +3,7 @@
 // paths up to the system's limit reach the file system as they are.
 #include "engine/platform/platform.h"
 
-#include "common/unique_resource.h"
+#include "common/unique_handle.h"
 #include "common/utf8.h"
 #include "common/windows_path.h"
 
@@ -23,30 +23,9 @@
 
 namespace platform {
 
+using zax::widePath;
+
 std::optional<std::string> nativePath(const std::string& path) { return path; }
-
-namespace {
-
-// A path as the wide calls take it: UTF-16, and from kPlainPathLimit on in the long form of
-// its full path. The long form skips the system's own reading of the path ("." and "..",
-// "/" for "\\"), so the full path is asked of the system first, which reads it as the plain
-// form would be read.
-std::wstring widePath(const std::string& path) {
-  const std::wstring wide = zax::fromUtf8(path);
-  if (wide.size() < zax::kPlainPathLimit) return wide;
-  std::wstring full(wide.size() + 16, L'\0');
-  for (;;) {
-    const DWORD length = ::GetFullPathNameW(wide.c_str(), static_cast<DWORD>(full.size()), full.data(), nullptr);
-    if (length == 0) return zax::longPathForm(wide);
-    if (length < full.size()) {
-      full.resize(length);
-      return zax::longPathForm(full);
-    }
-    full.resize(length);
-  }
-}
-
-}  // namespace
 
 std::string utf8FromAnsi(const std::string& bytes) {
   if (bytes.empty()) return std::string();
@@ -130,21 +109,6 @@ PathKind pathKind(const std::string& path) {
   return (attributes & FILE_ATTRIBUTE_DIRECTORY) ? PathKind::directory : PathKind::file;
 }
 
-FileId fileId(const std::string& path, bool followLinks) {
-  FileId id;
-  const DWORD flags = FILE_FLAG_BACKUP_SEMANTICS | (followLinks ? 0 : FILE_FLAG_OPEN_REPARSE_POINT);
-  const zax::UniqueFileHandle file(::CreateFileW(
-      widePath(path).c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING, flags, nullptr));
-  if (!file) return id;
-  BY_HANDLE_FILE_INFORMATION information;
-  if (::GetFileInformationByHandle(file.get(), &information)) {
-    id.valid = true;
-    id.volume = information.dwVolumeSerialNumber;
-    id.index = (static_cast<std::uint64_t>(information.nFileIndexHigh) << 32) | information.nFileIndexLow;
-  }
-  return id;
-}
-
 bool probeWritableFolder(const std::string& folder) {
   std::string prefix = folder;
   if (prefix.empty() || prefix.back() != '\\') prefix += '\\';
@@ -154,12 +118,10 @@ bool probeWritableFolder(const std::string& folder) {
   for (DWORD attempt = 0; attempt < 100; ++attempt) {
     char name[16];
     std::snprintf(name, sizeof name, "zax%04lX.tmp", static_cast<unsigned long>((start + attempt) & 0xFFFF));
-    const HANDLE file = ::CreateFileW(widePath(prefix + name).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
-                                      FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
-    if (file != INVALID_HANDLE_VALUE) {
-      ::CloseHandle(file);
-      return true;
-    }
+    const zax::UniqueFileHandle file(::CreateFileW(widePath(prefix + name).c_str(), GENERIC_WRITE, 0, nullptr,
+                                                   CREATE_NEW, FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE,
+                                                   nullptr));
+    if (file) return true;
     const DWORD error = ::GetLastError();
     if (error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS) return false;
   }
@@ -225,15 +187,17 @@ bool fileTimeOf(std::int64_t secondsSince1970, std::int32_t nanoseconds, FILETIM
   return true;
 }
 
-FileId idOf(HANDLE handle) {
+FileId idOf(const BY_HANDLE_FILE_INFORMATION& information) {
   FileId id;
-  BY_HANDLE_FILE_INFORMATION information;
-  if (::GetFileInformationByHandle(handle, &information)) {
-    id.valid = true;
-    id.volume = information.dwVolumeSerialNumber;
-    id.index = (static_cast<std::uint64_t>(information.nFileIndexHigh) << 32) | information.nFileIndexLow;
-  }
+  id.valid = true;
+  id.volume = information.dwVolumeSerialNumber;
+  id.index = (static_cast<std::uint64_t>(information.nFileIndexHigh) << 32) | information.nFileIndexLow;
   return id;
+}
+
+FileId idOf(HANDLE handle) {
+  BY_HANDLE_FILE_INFORMATION information;
+  return ::GetFileInformationByHandle(handle, &information) ? idOf(information) : FileId();
 }
 
 EntryKind kindOf(DWORD attributes) {
@@ -304,7 +268,7 @@ class WindowsOutputFolder : public OutputFolder {
   }
 
   Failure createFile(const std::string& name, Replace replace, std::int32_t, OutputFile& file) override {
-    file = OutputFile{nullptr, name, name, FileId()};
+    file = OutputFile{{}, name, name, FileId()};
     HANDLE handle;
     NTSTATUS status = createNew(name, handle);
     if (status < 0 && replace != Replace::no && failureOfStatus(status) == Failure::exists) {
@@ -321,38 +285,38 @@ class WindowsOutputFolder : public OutputFolder {
       return Failure::other;
     }
     owner.release();  // the descriptor holds it now
-    file.stream = ::_fdopen(descriptor, "wb");
+    zax::UniqueDescriptor held(descriptor);
+    file.stream.reset(::_fdopen(descriptor, "wb"));
     if (!file.stream) {
       dispose(handle);
-      ::_close(descriptor);
       return Failure::other;
     }
+    held.release();  // the stream holds it now
     return Failure::none;
   }
 
   Failure closeFile(OutputFile& file, bool keep) override {
-    const HANDLE handle = reinterpret_cast<HANDLE>(::_get_osfhandle(::_fileno(file.stream)));
+    const HANDLE handle = reinterpret_cast<HANDLE>(::_get_osfhandle(::_fileno(file.stream.get())));
     Failure failure = Failure::none;
-    if (keep && std::fflush(file.stream) != 0) failure = lastStreamFailure();
+    if (keep && std::fflush(file.stream.get()) != 0) failure = lastStreamFailure();
     if (keep && failure == Failure::none && file.writingName != file.name) failure = nameFile(handle, file.name, FileRenameInformation);
     // Removed through its own handle before it is closed, so that only this file can go.
     if (!keep || failure != Failure::none) dispose(handle);
-    if (std::fclose(file.stream) != 0 && keep && failure == Failure::none) failure = lastStreamFailure();
-    file.stream = nullptr;
+    if (!file.stream.close() && keep && failure == Failure::none) failure = lastStreamFailure();
     return keep ? failure : Failure::none;
   }
 
-  std::FILE* openToRead(const std::string& name) override {
+  zax::UniqueStream openToRead(const std::string& name) override {
     HANDLE handle;
     if (openRelative(handle_.get(), name, GENERIC_READ, FILE_SHARE_READ, FILE_OPEN, FILE_NON_DIRECTORY_FILE,
                      handle) < 0)
-      return nullptr;
+      return {};
     zax::UniqueFileHandle owner(handle);
-    const int descriptor = ::_open_osfhandle(reinterpret_cast<std::intptr_t>(handle), _O_RDONLY | _O_BINARY);
-    if (descriptor == -1) return nullptr;
+    zax::UniqueDescriptor descriptor(::_open_osfhandle(reinterpret_cast<std::intptr_t>(handle), _O_RDONLY | _O_BINARY));
+    if (!descriptor) return {};
     owner.release();  // the descriptor holds it now
-    std::FILE* stream = ::_fdopen(descriptor, "rb");
-    if (!stream) ::_close(descriptor);
+    zax::UniqueStream stream(::_fdopen(descriptor.get(), "rb"));
+    if (stream) descriptor.release();  // the stream holds it now
     return stream;
   }
 
@@ -562,15 +526,28 @@ bool setStreamSize(std::FILE* file, std::int64_t size) {
   return false;
 }
 
-std::FILE* openForReading(const std::string& path) { return ::_wfopen(widePath(path).c_str(), L"rb"); }
+ArchiveFile openArchiveFile(const std::string& path) {
+  ArchiveFile file;
+  zax::UniqueStream stream(::_wfopen(widePath(path).c_str(), L"rb"));
+  if (!stream) return file;
+  const HANDLE handle = reinterpret_cast<HANDLE>(::_get_osfhandle(::_fileno(stream.get())));
+  BY_HANDLE_FILE_INFORMATION information;
+  if (!::GetFileInformationByHandle(handle, &information) ||
+      (information.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
+    return file;
+  file.stream = std::move(stream);
+  file.size = (static_cast<std::int64_t>(information.nFileSizeHigh) << 32) | information.nFileSizeLow;
+  file.id = idOf(information);
+  return file;
+}
 
-gzFile openGzip(const std::string& path) { return gzopen_w(widePath(path).c_str(), "rb"); }
-
-std::int64_t fileSize(const std::string& path) {
-  WIN32_FILE_ATTRIBUTE_DATA data;
-  if (!::GetFileAttributesExW(widePath(path).c_str(), GetFileExInfoStandard, &data)) return -1;
-  if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) return -1;
-  return (static_cast<std::int64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+gzFile gzipOf(std::FILE* file) {
+  if (std::fseek(file, 0, SEEK_SET) != 0) return nullptr;
+  zax::UniqueDescriptor copy(::_dup(::_fileno(file)));
+  if (!copy) return nullptr;
+  const gzFile gz = gzdopen(copy.get(), "rb");
+  if (gz) copy.release();  // the gzip layer holds it now
+  return gz;
 }
 
 bool localTime(std::int64_t secondsSince1970, std::tm& out) {
@@ -598,11 +575,13 @@ HANDLE handleOf(std::uintptr_t value) { return reinterpret_cast<HANDLE>(value); 
 
 }  // namespace
 
+bool ThreadTraits::close(Handle thread) { return ::CloseHandle(handleOf(thread)) != 0; }
+
 WorkerThread::~WorkerThread() { wait(); }
 
 bool WorkerThread::start(void (*procedure)(void*), void* context) {
   std::lock_guard<std::mutex> guard(lock_);
-  if (started_) return false;
+  if (thread_) return false;
   auto* parameter = new (std::nothrow) ThreadStart{procedure, context};
   if (!parameter) return false;
   HANDLE thread = ::CreateThread(nullptr, 0, threadEntry, parameter, 0, nullptr);
@@ -610,8 +589,7 @@ bool WorkerThread::start(void (*procedure)(void*), void* context) {
     delete parameter;
     return false;
   }
-  thread_ = reinterpret_cast<std::uintptr_t>(thread);
-  started_ = true;
+  thread_.reset(reinterpret_cast<std::uintptr_t>(thread));
   return true;
 }
 
@@ -620,19 +598,37 @@ bool WorkerThread::exited() {
   if (!guard.owns_lock()) return false;
   // A thread's handle is signalled once the thread has terminated, after its
   // DLL_THREAD_DETACH calls: nothing of it runs any more.
-  if (started_ && ::WaitForSingleObject(handleOf(thread_), 0) == WAIT_OBJECT_0) {
-    ::CloseHandle(handleOf(thread_));
-    started_ = false;
-  }
-  return !started_;
+  if (thread_ && ::WaitForSingleObject(handleOf(thread_.get()), 0) == WAIT_OBJECT_0) thread_.reset();
+  return !thread_;
 }
 
 void WorkerThread::wait() {
   std::lock_guard<std::mutex> guard(lock_);
-  if (!started_ || ::GetThreadId(handleOf(thread_)) == ::GetCurrentThreadId()) return;
-  ::WaitForSingleObject(handleOf(thread_), INFINITE);
-  ::CloseHandle(handleOf(thread_));
-  started_ = false;
+  if (!thread_ || ::GetThreadId(handleOf(thread_.get())) == ::GetCurrentThreadId()) return;
+  ::WaitForSingleObject(handleOf(thread_.get()), INFINITE);
+  thread_.reset();
+}
+
+bool WorkerThread::exitedWithin(unsigned milliseconds) {
+  std::unique_lock<std::mutex> guard(lock_, std::try_to_lock);
+  if (!guard.owns_lock()) return false;
+  if (thread_ && ::WaitForSingleObject(handleOf(thread_.get()), milliseconds) == WAIT_OBJECT_0)
+    thread_.reset();
+  return !thread_;
+}
+
+bool WorkerThread::endSignal(std::intptr_t& signal) {
+  std::unique_lock<std::mutex> guard(lock_, std::try_to_lock);
+  if (!guard.owns_lock() || !thread_) return false;
+  // The thread's own handle, signalled once it has terminated (after its DLL_THREAD_DETACH
+  // calls): when it fires, "status" answers 0 at once.
+  HANDLE copy = nullptr;
+  if (!::DuplicateHandle(::GetCurrentProcess(), handleOf(thread_.get()), ::GetCurrentProcess(), &copy,
+                         SYNCHRONIZE, FALSE, 0)) {
+    return false;
+  }
+  signal = reinterpret_cast<std::intptr_t>(copy);
+  return true;
 }
 
 void sleepMilliseconds(unsigned milliseconds) { ::Sleep(milliseconds); }

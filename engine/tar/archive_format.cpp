@@ -3,7 +3,7 @@
 #include <cstdint>
 #include <cstring>
 
-#include "engine/tar/numbers.h"
+#include "engine/tar/header.h"
 
 namespace untgz {
 

@@ -2,6 +2,7 @@
 
 #include "common/protocol.h"
 #include "engine/platform/platform.h"
+#include "engine/tar/archive_open.h"
 #include "engine/tar/destination.h"
 
 namespace untgz {
@@ -31,9 +32,13 @@ std::int32_t runArchiveJob(const std::string& archive, const std::string& destin
                            std::string& errorText) {
   // The archive is opened first, so that a file of another kind is refused before the
   // destination is made; the destination's verdict still comes before "not opened". Only a
-  // file can be an archive: a folder would open and then fail to read.
+  // file can be an archive: a folder would open and then fail to read. The file is opened
+  // once; its size and identity are the open file's.
+  platform::ArchiveFile file = platform::openArchiveFile(archive);
+  control.archiveSize.store(file.size);
+  const platform::FileId archiveId = file.id;
   std::unique_ptr<ArchiveStream> stream;
-  if (platform::pathKind(archive) == platform::PathKind::file) stream = openJobArchive(archive);
+  if (file.stream) stream = openJobArchive(std::move(file.stream));
   if (stream && stream->refusal().kind == StreamRefusal::Kind::otherKind) {
     errorText = stream->refusal().what;
     return protocol::kResultOtherKind;
@@ -45,7 +50,6 @@ std::int32_t runArchiveJob(const std::string& archive, const std::string& destin
     if (refused != 0) return refused;
   }
   if (!stream) return protocol::kResultNotOpened;
-  const platform::FileId archiveId = platform::fileId(archive, true);
   // A walk left by an exception leaves the stream to its owner, which closes it.
   WalkEnd end = listing ? listMembers(*stream, control)
                         : extractMembers(*stream, outputRoot, archiveId, selection, control);
@@ -53,7 +57,7 @@ std::int32_t runArchiveJob(const std::string& archive, const std::string& destin
     end = WalkEnd::readError;
   // A walk that reached the end of the archive has done the whole file, the blocks that pad
   // a plain archive after its end included.
-  if (end == WalkEnd::endOfArchive) control.archivePosition.store(platform::fileSize(archive));
+  if (end == WalkEnd::endOfArchive) control.archivePosition.store(file.size);
   const std::int32_t result = finishWalk(*stream, end);
   // A stream refused for its memory stopped as damage does; it is told apart here.
   if (result == protocol::kResultDamaged && stream->refusal().kind == StreamRefusal::Kind::memory) {

@@ -6,11 +6,11 @@
 #include <cstdint>
 #include <string>
 
-#include "engine/entry_list.h"
-#include "engine/failure_log.h"
+#include "engine/tar/entry_list.h"
+#include "engine/tar/failure_log.h"
 #include "engine/platform/platform.h"
 #include "engine/tar/tar_reader.h"
-#include "engine/test_hooks.h"
+#include "engine/tar/test_hooks.h"
 
 namespace untgz {
 
@@ -18,6 +18,7 @@ namespace untgz {
 struct JobControl {
   std::atomic<std::uint64_t>& bytesConsumed;
   std::atomic<std::int64_t>& archivePosition;
+  std::atomic<std::int64_t>& archiveSize;  // set once the archive is open
   const std::atomic<std::int32_t>& pauseFlag;
   const std::atomic<std::int32_t>& cancelFlag;
   std::atomic<std::int32_t>& dirCount;

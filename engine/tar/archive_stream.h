@@ -3,6 +3,7 @@
 // whatever its name (archive_format.h). The walk sees only this interface, so it does not
 // know which decoder runs. gzip has two inflaters: zlib everywhere, or Intel's ISA-L where
 // the build has it (it inflates several times faster); the others are decoder_stream.h's.
+// archive_open.h opens a file and picks its decoder.
 //
 // Every decoder reads the same way: concatenated streams (gzip members, bzip2 and xz
 // streams, lzip members, zstd frames) are one stream; bytes after a stream that do not
@@ -12,7 +13,6 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <memory>
 #include <string>
 
 namespace untgz {
@@ -50,21 +50,5 @@ class ArchiveStream {
   // Why the stream was refused, if it was; asked once no read is under way.
   virtual StreamRefusal refusal() const { return {}; }
 };
-
-// The gzip inflater; other formats have one decoder each.
-enum class Inflater { zlib, isal };
-
-// The inflater a job uses: ISA-L where the build has it, else zlib.
-Inflater defaultInflater();
-// False for ISA-L on a build without it.
-bool inflaterAvailable(Inflater inflater);
-
-// Opens the archive at a path the C library can open; nothing when it cannot be opened.
-std::unique_ptr<ArchiveStream> openArchiveStream(const std::string& nativePath,
-                                                 Inflater inflater = defaultInflater());
-
-// Opens a job's archive, at a path in the engine's form (opened through the platform, with
-// the wide path on Windows), with the default inflater; nothing when it cannot be opened.
-std::unique_ptr<ArchiveStream> openJobArchive(const std::string& enginePath);
 
 }  // namespace untgz

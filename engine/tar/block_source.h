@@ -5,7 +5,7 @@
 #include <cstddef>
 
 #include "engine/tar/read_ahead.h"
-#include "engine/tar/tar_reader.h"
+#include "engine/tar/walk_progress.h"
 
 namespace untgz {
 

@@ -22,8 +22,8 @@ std::string mebibytes(std::uint64_t bytes) {
 
 class DecoderStream : public ArchiveStream {
  public:
-  DecoderStream(std::FILE* file, ArchiveFormat format, std::unique_ptr<Codec> codec)
-      : file_(file), format_(format), codec_(std::move(codec)), input_(new unsigned char[kInputBuffer]) {
+  DecoderStream(zax::UniqueStream file, ArchiveFormat format, std::unique_ptr<Codec> codec)
+      : file_(std::move(file)), format_(format), codec_(std::move(codec)), input_(new unsigned char[kInputBuffer]) {
     std::setvbuf(file_.get(), nullptr, _IONBF, 0);
     failed_ = !codec_->start();
   }
@@ -127,7 +127,7 @@ class DecoderStream : public ArchiveStream {
 
 }  // namespace
 
-std::unique_ptr<ArchiveStream> decoderStreamOf(std::FILE* file, ArchiveFormat format) {
+std::unique_ptr<ArchiveStream> decoderStreamOf(zax::UniqueStream file, ArchiveFormat format) {
   std::unique_ptr<Codec> codec;
   switch (format) {
     case ArchiveFormat::bzip2:
@@ -142,10 +142,9 @@ std::unique_ptr<ArchiveStream> decoderStreamOf(std::FILE* file, ArchiveFormat fo
       codec = makeZstdCodec();
       break;
     default:
-      std::fclose(file);
       return nullptr;
   }
-  return std::make_unique<DecoderStream>(file, format, std::move(codec));
+  return std::make_unique<DecoderStream>(std::move(file), format, std::move(codec));
 }
 
 }  // namespace untgz

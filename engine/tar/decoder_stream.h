@@ -13,6 +13,7 @@
 #include <cstdio>
 #include <memory>
 
+#include "common/unique_resource.h"
 #include "engine/tar/archive_format.h"
 #include "engine/tar/archive_stream.h"
 
@@ -45,6 +46,6 @@ std::unique_ptr<Codec> makeLzmaCodec(ArchiveFormat format);  // xz, lzma or lzip
 std::unique_ptr<Codec> makeZstdCodec();
 
 // The stream of a file of that format (not gzip, plain or other), which it owns.
-std::unique_ptr<ArchiveStream> decoderStreamOf(std::FILE* file, ArchiveFormat format);
+std::unique_ptr<ArchiveStream> decoderStreamOf(zax::UniqueStream file, ArchiveFormat format);
 
 }  // namespace untgz

@@ -9,7 +9,7 @@
 
 #include <string>
 
-#include "engine/test_hooks.h"
+#include "engine/tar/test_hooks.h"
 
 namespace untgz {
 

@@ -111,7 +111,7 @@ class ExtractVisitor : public WalkVisitor {
     if (!tree_.createFile(relative, member.name, member.mode, output_, why, replaced))
       return fail(member.name, why);
     if (replaced) fail(replaced->name, MemberFailure::replacedByLater, member.name);
-    std::setvbuf(output_.file.stream, buffer_.data(), _IOFBF, buffer_.size());
+    std::setvbuf(output_.file.stream.get(), buffer_.data(), _IOFBF, buffer_.size());
     // An empty member is an empty file, closed at once, with the member's time like any
     // other: an empty file's time is as much part of the archive as its name.
     if (member.size == 0) onFileEnd(true);
@@ -119,7 +119,7 @@ class ExtractVisitor : public WalkVisitor {
 
   void onFileData(const unsigned char* data, std::size_t length) override {
     if (!output_) return;
-    if (std::fwrite(data, 1, length, output_.file.stream) != length) return abandonAfterStreamError();
+    if (std::fwrite(data, 1, length, output_.file.stream.get()) != length) return abandonAfterStreamError();
     endsInHole_ = false;
   }
 
@@ -128,13 +128,13 @@ class ExtractVisitor : public WalkVisitor {
   // is set past it.
   void onFileHole(std::int64_t length) override {
     if (!output_) return;
-    if (!platform::skipInStream(output_.file.stream, length)) return abandonAfterStreamError();
+    if (!platform::skipInStream(output_.file.stream.get(), length)) return abandonAfterStreamError();
     endsInHole_ = true;
   }
 
   void onFileEnd(bool complete) override {
     if (!output_) return;
-    std::FILE* stream = output_.file.stream;
+    std::FILE* stream = output_.file.stream.get();
     // A file that ends in a hole takes its size from the member: nothing is written there.
     if (complete && endsInHole_ && !platform::setStreamSize(stream, size_))
       return abandonAfterStreamError();
@@ -158,7 +158,7 @@ class ExtractVisitor : public WalkVisitor {
   // hold it get them now.
   bool selectedAndPlaceable(const Member& member, std::string& relative) {
     const MemberPath verdict = memberPath(member.name, relative, nameRules_);
-    if (verdict != MemberPath::empty && !matchSelection(member.name, selection_)) return false;
+    if (verdict != MemberPath::empty && !selection_.matches(member.name)) return false;
     control_.fileCount.fetch_add(1, std::memory_order_relaxed);  // "getnumfiles": selected
     if (!placeable(member, verdict)) return false;
     tree_.settleFoldersOutside(relative);
@@ -200,7 +200,7 @@ class ExtractVisitor : public WalkVisitor {
 
   OutputTree tree_;
   const NameRules nameRules_ = platform::windowsNames() ? NameRules::windows : NameRules::bytes;
-  const std::string& selection_;
+  const Selection selection_;  // compiled once for the job
   JobControl& control_;
   std::vector<char> buffer_;
   OpenOutput output_;

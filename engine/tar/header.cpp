@@ -6,6 +6,42 @@
 
 namespace untgz {
 
+bool checksumMatches(const unsigned char* block) {
+  std::int64_t stored = 0;
+  std::size_t digits = 0;
+  if (!readOctalText(block + kChecksumField.offset, kChecksumField.width, stored, digits) ||
+      digits == 0)
+    return false;
+  // One pass over the block, eight bytes at a time in 16-bit lanes, whatever the compiler
+  // makes of it (every header of a listing is summed): the unsigned sum and the number of
+  // bytes with the high bit set (each counts 256 less as a signed byte); then the field
+  // itself counted as blanks instead of its bytes. A lane takes at most 64 * 2 * 255 and
+  // 64 * 8, within 16 bits.
+  constexpr std::uint64_t kLowBytes = 0x00FF00FF00FF00FFull;
+  constexpr std::uint64_t kHighBits = 0x8080808080808080ull;
+  std::uint64_t lanes = 0, highLanes = 0;
+  for (std::size_t j = 0; j < kBlockSize; j += 8) {
+    std::uint64_t word;
+    std::memcpy(&word, block + j, sizeof word);
+    lanes += (word & kLowBytes) + ((word >> 8) & kLowBytes);
+    const std::uint64_t high8 = (word & kHighBits) >> 7;  // one per byte
+    highLanes += (high8 & kLowBytes) + ((high8 >> 8) & kLowBytes);
+  }
+  const auto addLanes = [](std::uint64_t value) {
+    return static_cast<std::uint32_t>((value & 0xFFFF) + ((value >> 16) & 0xFFFF) +
+                                      ((value >> 32) & 0xFFFF) + (value >> 48));
+  };
+  std::uint32_t sum = addLanes(lanes), high = addLanes(highLanes);
+  for (std::size_t j = 0; j < kChecksumField.width; ++j) {
+    const unsigned char c = block[kChecksumField.offset + j];
+    sum = sum - c + ' ';
+    high -= c >> 7;
+  }
+  const std::int64_t unsignedSum = sum;
+  const std::int64_t signedSum = unsignedSum - 256 * static_cast<std::int64_t>(high);
+  return stored == unsignedSum || stored == signedSum;
+}
+
 // The vendors' extensions that GNU tar and bsdtar read as something other than a file's
 // content are passed over by their size: dump directories 'D', continuations 'M', old long
 // names 'N' and volume labels 'V'. Old GNU sparse files 'S' are read as files. Solaris

@@ -13,6 +13,11 @@ namespace untgz {
 
 constexpr std::size_t kBlockSize = 512;
 
+// True when the block's checksum field (octal text as readOctal reads it, with at least one
+// digit) matches its bytes (the field itself counted as blanks), summed as unsigned or as
+// signed bytes, as different writers did.
+bool checksumMatches(const unsigned char* block);
+
 // A field's place in the header block.
 struct HeaderField {
   std::size_t offset;

@@ -20,16 +20,13 @@ constexpr unsigned char kGzipMagic[2] = {0x1f, 0x8b};
 
 class IsalStream : public ArchiveStream {
  public:
-  explicit IsalStream(std::FILE* file)
+  explicit IsalStream(zax::UniqueStream file)
       // Neither is zeroed: isal_inflate_init sets what the inflater reads, and the input is
       // read before it is used.
-      : file_(file), input_(new unsigned char[kInputBuffer]), state_(new inflate_state) {
+      : file_(std::move(file)), input_(new unsigned char[kInputBuffer]), state_(new inflate_state) {
     // Our own buffer is the only one: the C library's would copy every byte once more.
-    std::setvbuf(file_, nullptr, _IONBF, 0);
+    std::setvbuf(file_.get(), nullptr, _IONBF, 0);
     isal_inflate_init(state_.get());
-  }
-  ~IsalStream() override {
-    if (file_) std::fclose(file_);
   }
 
   std::ptrdiff_t read(unsigned char* into, std::size_t capacity) override {
@@ -55,9 +52,7 @@ class IsalStream : public ArchiveStream {
   }
 
   bool close() override {
-    const bool closed = std::fclose(file_) == 0;
-    file_ = nullptr;
-    return closed && !failed_ && !readError_;
+    return file_.close() && !failed_ && !readError_;
   }
 
  private:
@@ -72,10 +67,10 @@ class IsalStream : public ArchiveStream {
     const std::size_t unused = available();
     const unsigned char* from = mode_ == Mode::gzip ? state_->next_in : input_.get() + begin_;
     if (unused > 0) std::memmove(input_.get(), from, unused);
-    const std::size_t got = inputEnded_ ? 0 : std::fread(input_.get() + unused, 1, kInputBuffer - unused, file_);
+    const std::size_t got = inputEnded_ ? 0 : std::fread(input_.get() + unused, 1, kInputBuffer - unused, file_.get());
     if (got < kInputBuffer - unused) {
       inputEnded_ = true;
-      readError_ = std::ferror(file_) != 0;
+      readError_ = std::ferror(file_.get()) != 0;
     }
     fileRead_ += static_cast<std::int64_t>(got);
     begin_ = 0;
@@ -102,10 +97,10 @@ class IsalStream : public ArchiveStream {
     std::memcpy(into, input_.get() + begin_, done);
     begin_ += done;
     if (done < capacity && !inputEnded_) {
-      const std::size_t got = std::fread(into + done, 1, capacity - done, file_);
+      const std::size_t got = std::fread(into + done, 1, capacity - done, file_.get());
       if (got < capacity - done) {
         inputEnded_ = true;
-        readError_ = std::ferror(file_) != 0;
+        readError_ = std::ferror(file_.get()) != 0;
       }
       fileRead_ += static_cast<std::int64_t>(got);
       done += got;
@@ -150,7 +145,7 @@ class IsalStream : public ArchiveStream {
     return failed_ && done == 0 ? -1 : static_cast<std::ptrdiff_t>(done);
   }
 
-  std::FILE* file_;
+  zax::UniqueStream file_;
   std::unique_ptr<unsigned char[]> input_;
   std::unique_ptr<inflate_state> state_;
   Mode mode_ = Mode::plain;
@@ -162,8 +157,8 @@ class IsalStream : public ArchiveStream {
 
 }  // namespace
 
-std::unique_ptr<ArchiveStream> isalStreamOf(std::FILE* file) {
-  auto stream = std::make_unique<IsalStream>(file);
+std::unique_ptr<ArchiveStream> isalStreamOf(zax::UniqueStream file) {
+  auto stream = std::make_unique<IsalStream>(std::move(file));
   stream->decide();
   return stream;
 }

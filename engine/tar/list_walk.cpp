@@ -2,7 +2,7 @@
 // modification time in local time. Pause and cancel do not apply to a listing.
 #include <ctime>
 
-#include "engine/entry_list.h"
+#include "engine/tar/entry_list.h"
 #include "engine/platform/platform.h"
 #include "engine/tar/archive_job.h"
 #include "engine/tar/tar_reader.h"

@@ -3,15 +3,9 @@
 #include <algorithm>
 #include <cstring>
 
-#include "engine/tar/header.h"
-
 namespace untgz {
 
-namespace {
-
-// The octal text of a field: blanks, digits, blanks, up to the first NUL. `digits` tells
-// how many digits there were; a field without any reads as 0.
-bool parseOctalText(const unsigned char* field, std::size_t width, std::int64_t& value,
+bool readOctalText(const unsigned char* field, std::size_t width, std::int64_t& value,
                     std::size_t& digits) {
   const auto* nul = static_cast<const unsigned char*>(std::memchr(field, 0, width));
   const std::size_t length = nul ? static_cast<std::size_t>(nul - field) : width;
@@ -31,11 +25,9 @@ bool parseOctalText(const unsigned char* field, std::size_t width, std::int64_t&
   return true;
 }
 
-}  // namespace
-
 bool readOctal(const unsigned char* field, std::size_t width, std::int64_t& value) {
   std::size_t digits = 0;
-  return parseOctalText(field, width, value, digits);
+  return readOctalText(field, width, value, digits);
 }
 
 bool readNumber(const unsigned char* field, std::size_t width, std::int64_t& value) {
@@ -52,30 +44,6 @@ bool readNumber(const unsigned char* field, std::size_t width, std::int64_t& val
   if ((magnitude >> 63) != 0) return false;
   value = fill ? -static_cast<std::int64_t>(magnitude) - 1 : static_cast<std::int64_t>(magnitude);
   return true;
-}
-
-bool checksumMatches(const unsigned char* block) {
-  std::int64_t stored = 0;
-  std::size_t digits = 0;
-  if (!parseOctalText(block + kChecksumField.offset, kChecksumField.width, stored, digits) ||
-      digits == 0)
-    return false;
-  // One pass over the block that the compiler can vectorise: the unsigned sum and the number
-  // of bytes with the high bit set (each counts 256 less as a signed byte); then the field
-  // itself counted as blanks instead of its bytes.
-  std::uint32_t sum = 0, high = 0;
-  for (std::size_t j = 0; j < kBlockSize; ++j) {
-    sum += block[j];
-    high += block[j] >> 7;
-  }
-  for (std::size_t j = 0; j < kChecksumField.width; ++j) {
-    const unsigned char c = block[kChecksumField.offset + j];
-    sum = sum - c + ' ';
-    high -= c >> 7;
-  }
-  const std::int64_t unsignedSum = sum;
-  const std::int64_t signedSum = unsignedSum - 256 * static_cast<std::int64_t>(high);
-  return stored == unsignedSum || stored == signedSum;
 }
 
 bool readDecimal(const std::string& text, std::int64_t& value) {

@@ -291,19 +291,18 @@ bool OutputTree::copyFile(const std::string& relative, const std::string& member
                           std::optional<ReplacedMember>& replaced) {
   std::string targetName;
   const Folder from = parentOf(target, targetName, why, false);
-  std::FILE* source = from ? from->openToRead(targetName) : nullptr;
-  if (!source) {
+  const zax::UniqueStream input = from ? from->openToRead(targetName) : zax::UniqueStream();
+  if (!input) {
     why = MemberFailure::linkNotMade;
     return false;
   }
-  zax::UniqueStream input(source);
   OpenOutput output;
   if (!createFile(relative, memberName, -1, output, why, replaced)) return false;
   char buffer[64 * 1024];
   bool good = true;
   for (std::size_t got; good && (got = std::fread(buffer, 1, sizeof buffer, input.get())) > 0;)
-    good = std::fwrite(buffer, 1, got, output.file.stream) == got;
-  good = good && !std::ferror(input.get()) && platform::setStreamFileTime(output.file.stream, mtime, nanoseconds);
+    good = std::fwrite(buffer, 1, got, output.file.stream.get()) == got;
+  good = good && !std::ferror(input.get()) && platform::setStreamFileTime(output.file.stream.get(), mtime, nanoseconds);
   const platform::Failure failure = closeFile(output, good);
   if (good && failure == platform::Failure::none) return true;
   why = failure == platform::Failure::noSpace ? MemberFailure::diskFull : MemberFailure::notWritten;

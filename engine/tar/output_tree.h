@@ -16,7 +16,7 @@
 #include <unordered_map>
 #include <vector>
 
-#include "engine/failure_log.h"
+#include "engine/tar/failure_log.h"
 #include "engine/platform/platform.h"
 
 namespace untgz {
@@ -25,7 +25,7 @@ namespace untgz {
 struct OpenOutput {
   std::shared_ptr<platform::OutputFolder> folder;
   platform::OutputFile file;
-  explicit operator bool() const { return file.stream != nullptr; }
+  explicit operator bool() const { return static_cast<bool>(file.stream); }
 };
 
 // A file this job wrote earlier under another archive name, which the file system takes as

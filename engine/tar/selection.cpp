@@ -1,5 +1,6 @@
 #include "engine/tar/selection.h"
 
+#include <algorithm>
 #include <cstddef>
 
 #include "common/utf8.h"
@@ -19,7 +20,7 @@ using Text = std::u32string;
 // the pattern itself (a visible character would turn the user's own into a wildcard).
 const char32_t kEndStarMark = U'\0';
 
-Text toLowerText(Text text) {
+Text folded(Text text) {
   for (char32_t& c : text) c = foldCase(c);
   return text;
 }
@@ -30,28 +31,8 @@ std::string baseNameOf(const std::string& path) {
   return cut == std::string::npos ? path : path.substr(cut + 1);
 }
 
-// Number of places where part occurs in text, ignoring case.
-int countOccurrences(const Text& text, const Text& part) {
-  if (part.empty() || part.size() > text.size()) return 0;
-  const Text lowText = toLowerText(text);
-  const Text lowPart = toLowerText(part);
-  int count = 0;
-  for (std::size_t i = 0; i + lowPart.size() <= lowText.size(); ++i) {
-    if (lowText.compare(i, lowPart.size(), lowPart) == 0) ++count;
-  }
-  return count;
-}
-
-// 1-based position of the first occurrence of part in text ignoring case; 0 when there
-// is none or either is empty.
-int findPosition(const Text& text, const Text& part) {
-  if (text.empty() || part.empty() || part.size() > text.size()) return 0;
-  const std::size_t at = toLowerText(text).find(toLowerText(part));
-  return at == Text::npos ? 0 : static_cast<int>(at) + 1;
-}
-
-bool containsText(const Text& text, const Text& part) {
-  return findPosition(text, part) != 0;
+std::size_t starsIn(const Text& text) {
+  return static_cast<std::size_t>(std::count(text.begin(), text.end(), U'*'));
 }
 
 // The token of text that starts at position and ends before the next delimiter (or at
@@ -67,40 +48,51 @@ Text nextToken(const Text& text, char32_t delimiter, std::size_t& position) {
   return token.substr(first, token.find_last_not_of(U' ') - first + 1);
 }
 
-bool startsWithIgnoringCase(const Text& text, const Text& part) {
-  return part.size() <= text.size() &&
-         toLowerText(text.substr(0, part.size())) == toLowerText(part);
-}
+}  // namespace
 
-bool endsWithIgnoringCase(const Text& text, const Text& part) {
-  return part.size() <= text.size() &&
-         toLowerText(text.substr(text.size() - part.size())) == toLowerText(part);
-}
-
-// The matcher on a base name. position receives where a contains-match found its text
-// (1-based), 0 after any other outcome: the compound rule compares the positions of its
-// two halves.
-bool matchBaseName(const Text& baseName, const Text& pattern, int& position) {
-  position = 0;
-  if (baseName.empty()) return false;
-  if (pattern.empty() || pattern == U"*" || pattern == U"*.*") return true;
-
-  const bool leading = pattern.front() == '*';
-  const bool trailing = pattern.back() == '*';
-  const int innerStars = countOccurrences(pattern, U"*") - (leading ? 1 : 0) - (trailing ? 1 : 0);
-
-  if (innerStars == 0) {
-    if (leading && trailing) {
-      // '*X*': X anywhere in the name; an empty X matches nothing.
-      const Text text = pattern.substr(1, pattern.size() - 2);
-      position = findPosition(baseName, text);
-      return containsText(baseName, text);
-    }
-    if (trailing) return startsWithIgnoringCase(baseName, pattern.substr(0, pattern.size() - 1));
-    if (leading) return endsWithIgnoringCase(baseName, pattern.substr(1));
-    return toLowerText(baseName) == toLowerText(pattern);
+// The rules for a pattern with no inner star: every member, exact, prefix ('X*'), suffix
+// ('*X') or contains ('*X*'; an empty X matches nothing).
+Selection::Part Selection::compilePart(const Text& pattern) {
+  Part part;
+  if (pattern.empty() || pattern == U"*" || pattern == U"*.*") {
+    part.kind = Part::Kind::all;
+    part.twoStars = pattern == U"*.*";
+    return part;
   }
-  if (innerStars != 1) return false;
+  const bool leading = pattern.front() == U'*';
+  const bool trailing = pattern.back() == U'*';
+  part.twoStars = leading && trailing;
+  if (leading && trailing) {
+    part.kind = Part::Kind::contains;
+    part.text = folded(pattern.substr(1, pattern.size() - 2));
+  } else if (trailing) {
+    part.kind = Part::Kind::prefix;
+    part.text = folded(pattern.substr(0, pattern.size() - 1));
+  } else if (leading) {
+    part.kind = Part::Kind::suffix;
+    part.text = folded(pattern.substr(1));
+  } else {
+    part.kind = Part::Kind::exact;
+    part.text = folded(pattern);
+  }
+  return part;
+}
+
+Selection::Selection(const std::string& selection) {
+  const Text pattern = zax::codePointsOf(selection);
+  if (pattern.empty() || pattern == U"*" || pattern == U"*.*") {
+    first_ = compilePart(pattern);
+    return;
+  }
+  const bool leading = pattern.front() == U'*';
+  const bool trailing = pattern.back() == U'*';
+  const std::size_t stars = starsIn(pattern);
+  const std::size_t innerStars = stars - (leading ? 1 : 0) - (trailing ? 1 : 0);
+  if (innerStars == 0) {
+    first_ = compilePart(pattern);
+    return;
+  }
+  if (innerStars != 1) return;  // first_ matches nothing
 
   // One inner star: the halves on each side of it are matched on their own, each keeping
   // the star of its end, and both must match.
@@ -110,35 +102,57 @@ bool matchBaseName(const Text& baseName, const Text& pattern, int& position) {
   std::size_t cursor = 0;
   Text left = nextToken(marked, U'*', cursor);
   Text right = nextToken(marked, U'*', cursor);
-  if (left.empty() || right.empty()) return false;
-  for (char32_t& c : left) {
-    if (c == kEndStarMark) c = U'*';
-  }
-  for (char32_t& c : right) {
-    if (c == kEndStarMark) c = U'*';
-  }
-  left += U'*';
-  right.insert(0, 1, U'*');
-
-  int leftPosition = 0;
-  int rightPosition = 0;
-  const bool leftMatch = matchBaseName(baseName, left, leftPosition);
-  const bool rightMatch = matchBaseName(baseName, right, rightPosition);
-  position = rightPosition;
-  // '*A*B*': A must be found no later than B.
-  if (countOccurrences(left, U"*") == 2 && countOccurrences(right, U"*") == 2 &&
-      leftPosition > rightPosition) {
-    return false;
-  }
-  return leftMatch && rightMatch;
+  if (left.empty() || right.empty()) return;
+  std::replace(left.begin(), left.end(), kEndStarMark, U'*');
+  std::replace(right.begin(), right.end(), kEndStarMark, U'*');
+  compound_ = true;
+  first_ = compilePart(left + U'*');
+  second_ = compilePart(U'*' + right);
 }
 
-}  // namespace
+bool Selection::matchPart(const Part& part, const Text& baseName, std::size_t& position) {
+  position = 0;
+  const Text& text = part.text;
+  switch (part.kind) {
+    case Part::Kind::all:
+      return true;
+    case Part::Kind::none:
+      return false;
+    case Part::Kind::exact:
+      return baseName == text;
+    case Part::Kind::prefix:
+      return text.size() <= baseName.size() && baseName.compare(0, text.size(), text) == 0;
+    case Part::Kind::suffix:
+      return text.size() <= baseName.size() &&
+             baseName.compare(baseName.size() - text.size(), text.size(), text) == 0;
+    case Part::Kind::contains: {
+      if (text.empty()) return false;
+      const std::size_t at = baseName.find(text);
+      if (at == Text::npos) return false;
+      position = at + 1;
+      return true;
+    }
+  }
+  return false;
+}
+
+bool Selection::matches(const std::string& memberName) const {
+  const std::string base = baseNameOf(memberName);
+  if (base.empty()) return false;
+  if (!compound_ && first_.kind == Part::Kind::all) return true;
+  const Text baseName = folded(zax::codePointsOf(base));
+  std::size_t firstPosition = 0;
+  const bool firstMatch = matchPart(first_, baseName, firstPosition);
+  if (!compound_) return firstMatch;
+  std::size_t secondPosition = 0;
+  const bool secondMatch = matchPart(second_, baseName, secondPosition);
+  // '*A*B*': A must be found no later than B.
+  if (first_.twoStars && second_.twoStars && firstPosition > secondPosition) return false;
+  return firstMatch && secondMatch;
+}
 
 bool matchSelection(const std::string& memberName, const std::string& pattern) {
-  int position = 0;
-  return matchBaseName(zax::codePointsOf(baseNameOf(memberName)), zax::codePointsOf(pattern),
-                       position);
+  return Selection(pattern).matches(memberName);
 }
 
 }  // namespace untgz

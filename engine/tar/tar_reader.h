@@ -11,6 +11,7 @@
 #include <string>
 
 #include "engine/tar/archive_stream.h"
+#include "engine/tar/walk_progress.h"
 
 namespace untgz {
 
@@ -56,11 +57,6 @@ enum class WalkEnd {
   readError,     // the gzip layer reported a damaged stream while reading
   badHeader,     // a header that is not a tar header, or numbers, records or a sparse map
                  // out of range
-};
-
-struct WalkProgress {
-  std::atomic<std::uint64_t>& bytesConsumed;   // tar-stream bytes handed to the walk
-  std::atomic<std::int64_t>& archivePosition;  // bytes of the archive file read so far
 };
 
 // Walks the members to the end of the archive. A compressed stream is then read on to its

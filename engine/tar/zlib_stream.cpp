@@ -4,6 +4,8 @@
 
 #include "engine/tar/inflaters.h"
 
+#include <utility>
+
 namespace untgz {
 
 namespace {
@@ -13,14 +15,11 @@ constexpr unsigned kInputBuffer = 128 * 1024;
 
 class ZlibStream : public ArchiveStream {
  public:
-  explicit ZlibStream(gzFile file) : file_(file) {
-    gzbuffer(file_, kInputBuffer);
+  explicit ZlibStream(UniqueGzipFile file) : file_(std::move(file)) {
+    gzbuffer(file_.get(), kInputBuffer);
     // Asked once, here: the answer never changes, and a read-ahead thread may be inside
     // gzread when the walk wants to know.
-    compressed_ = gzdirect(file_) == 0;
-  }
-  ~ZlibStream() override {
-    if (file_) gzclose(file_);
+    compressed_ = gzdirect(file_.get()) == 0;
   }
 
   std::ptrdiff_t read(unsigned char* into, std::size_t capacity) override {
@@ -28,7 +27,7 @@ class ZlibStream : public ArchiveStream {
     std::size_t done = 0;
     // gzread takes an unsigned count; the callers' chunks are far below its limit anyway.
     while (done < capacity) {
-      const int got = gzread(file_, into + done, static_cast<unsigned>(capacity - done));
+      const int got = gzread(file_.get(), into + done, static_cast<unsigned>(capacity - done));
       if (got < 0) {
         // The bytes before the damage go out first; the next call reports it.
         failed_ = true;
@@ -38,7 +37,7 @@ class ZlibStream : public ArchiveStream {
         // The gzip layer ends a stream cut off inside a member quietly, as if it were its
         // end, and only says so in its error state: that is damage.
         int error = Z_OK;
-        gzerror(file_, &error);
+        gzerror(file_.get(), &error);
         if (error == Z_BUF_ERROR) {
           failed_ = true;
           return done > 0 ? static_cast<std::ptrdiff_t>(done) : -1;
@@ -52,32 +51,32 @@ class ZlibStream : public ArchiveStream {
 
   std::int64_t archivePosition() const override {
     // Input that inflate has used, not what is buffered ahead of it.
-    const z_off_t position = gzoffset(file_);
+    const z_off_t position = gzoffset(file_.get());
     return position > 0 ? position : 0;
   }
 
   bool compressed() const override { return compressed_; }
 
   bool close() override {
-    const int closed = gzclose(file_);
-    file_ = nullptr;
-    return closed == Z_OK && !failed_;
+    return file_.close() && !failed_;
   }
 
  private:
-  gzFile file_;
+  UniqueGzipFile file_;
   bool compressed_ = false;
   bool failed_ = false;
 };
 
 }  // namespace
 
-std::unique_ptr<ArchiveStream> zlibStreamOf(gzFile file) { return std::make_unique<ZlibStream>(file); }
+std::unique_ptr<ArchiveStream> zlibStreamOf(UniqueGzipFile file) {
+  return std::make_unique<ZlibStream>(std::move(file));
+}
 
 std::unique_ptr<ArchiveStream> openZlibStream(const std::string& nativePath) {
-  gzFile file = gzopen(nativePath.c_str(), "rb");
+  UniqueGzipFile file(gzopen(nativePath.c_str(), "rb"));
   if (!file) return nullptr;
-  return zlibStreamOf(file);
+  return zlibStreamOf(std::move(file));
 }
 
 }  // namespace untgz

@@ -2,6 +2,10 @@
 // user interface, and the UTF-8 conversions of the command line.
 #include <gtest/gtest.h>
 
+#ifndef _WIN32
+#include <sys/eventfd.h>
+#endif
+
 #include <sstream>
 #include <string>
 #include <thread>
@@ -59,6 +63,38 @@ TEST(EventLoop, PostFromAnotherThreadWakesTheWait) {
   loop.runWhile([&] { return !done; });
   poster.join();
   EXPECT_TRUE(done);
+}
+
+// A job's end signal as the engine hands it out, set or not.
+JobEndSignal makeSignal(bool fired) {
+#ifdef _WIN32
+  return JobEndSignal(CreateEventW(nullptr, TRUE, fired ? TRUE : FALSE, nullptr));
+#else
+  return JobEndSignal(::eventfd(fired ? 1 : 0, EFD_CLOEXEC));
+#endif
+}
+
+// The job's end signal brings a tick of its own, once, and only while the timer is
+// enabled; disabling stops the watch of a signal that never fires.
+TEST(EventLoop, AFiredSignalTicksOnceAndOnlyWhileEnabled) {
+  EventLoop loop;
+  CountingClient client;
+  client.onTick = [&] { loop.disable(); };
+  loop.enable(client);
+  loop.tickOnSignal(makeSignal(true));
+  loop.runWhile([&] { return client.ticks == 0; });
+  EXPECT_EQ(client.ticks, 1);
+
+  loop.tickOnSignal(makeSignal(true));  // disabled: not watched
+  loop.pumpPending();
+  EXPECT_EQ(client.ticks, 1);
+
+  client.onTick = nullptr;
+  loop.enable(client);
+  loop.tickOnSignal(makeSignal(false));
+  loop.disable();  // returns: the watch ends without the signal
+  loop.pumpPending();
+  EXPECT_EQ(client.ticks, 1);
 }
 
 TEST(ConsoleUserInterface, MessagesGoToErrorAndTheFolderBrowserAnswersEmpty) {

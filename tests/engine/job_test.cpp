@@ -12,6 +12,7 @@
 #include <thread>
 
 #include "engine/platform/platform.h"
+#include "host/job_end_signal.h"
 #include "tests/support/engine_client.h"
 #include "tests/support/output_folder_double.h"
 
@@ -108,6 +109,28 @@ TEST_F(Job, StatusAnswersZeroOnlyOnceTheWorkerHasExited) {
   EXPECT_EQ(call("zaxuntar", text(files.archive), text(files.root), text(files.all)), 0);
   waitForIdle();
   EXPECT_EQ(call("getintret"), 0);
+}
+
+// "getjobend" hands the host a waitable that fires once the job's thread has ended, so
+// that it learns of the end at once instead of at its next poll.
+TEST_F(Job, TheEndSignalFiresOnceTheJobHasEnded) {
+  JobFiles files;
+  HeldWorker worker(engine, WorkerMoment::beforeJob);
+  call("setflaglist", 1);
+  ASSERT_EQ(call("zaxuntar", text(files.archive), text(files.root), text(files.all)), 0);
+  worker.waitUntilHeld();
+  std::intptr_t slot = 0;
+  ASSERT_EQ(call("getjobend", reinterpret_cast<std::intptr_t>(&slot)), 1);
+  const zax::JobEndSignal ended = zax::jobEndSignalFrom(slot);
+  EXPECT_FALSE(zax::waitForJobEnd(ended, 0)) << "the job is held";
+  worker.release();
+  ASSERT_TRUE(zax::waitForJobEnd(ended, 60000));
+  waitForIdle();
+  EXPECT_EQ(call("getnumfiles"), 1);
+  std::intptr_t none = 0;
+  EXPECT_EQ(call("getjobend", reinterpret_cast<std::intptr_t>(&none)), 0)
+      << "\"status\" has seen the thread go: nothing is left to wait for";
+  EXPECT_EQ(call("getjobend"), 0) << "no slot";
 }
 
 TEST_F(Job, AJobThatCannotStartEndsAtOnceWithFive) {

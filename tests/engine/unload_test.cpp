@@ -6,65 +6,22 @@
 #include <string>
 
 #include "common/wine_paths.h"
-#include "common/entry.h"
+#include "host/engine_entry.h"
 #include "tests/support/test_support.h"
-
-#ifdef _WIN32
-#include <windows.h>
-#else
-#include <dlfcn.h>
-#endif
 
 namespace {
 
-// One loaded copy of the library and its entry.
-class LoadedEngine {
+// One loaded copy of the library and its entry. The build names the library as the Linux
+// file system sees it; Wine shows the Linux root as drive Z:.
+class LoadedEngine : public zax::os::EngineEntry {
  public:
   LoadedEngine() {
 #ifdef _WIN32
-    // The build names the library as the Linux file system sees it; Wine shows the Linux
-    // root as drive Z:.
-    library_ = ::LoadLibraryA(untgz::paths::windowsPathOf(ZAX_ENGINE_LIBRARY).c_str());
-    if (library_)
-      entry_ = reinterpret_cast<Interface1Entry>(
-          reinterpret_cast<void*>(::GetProcAddress(library_, "interface1")));
+    load(untgz::paths::windowsPathOf(ZAX_ENGINE_LIBRARY));
 #else
-    library_ = ::dlopen(ZAX_ENGINE_LIBRARY, RTLD_NOW | RTLD_LOCAL);
-    if (library_) entry_ = reinterpret_cast<Interface1Entry>(::dlsym(library_, "interface1"));
+    load(ZAX_ENGINE_LIBRARY);
 #endif
   }
-  ~LoadedEngine() {
-    if (!library_) return;
-#ifdef _WIN32
-    ::FreeLibrary(library_);
-#else
-    ::dlclose(library_);
-#endif
-  }
-  LoadedEngine(const LoadedEngine&) = delete;
-  LoadedEngine& operator=(const LoadedEngine&) = delete;
-
-  bool ready() const { return entry_ != nullptr; }
-
-  std::int32_t call(const char* command, std::intptr_t operand1 = 0, std::intptr_t operand2 = 0,
-                    std::intptr_t operand3 = 0) {
-#ifdef _WIN32
-    return static_cast<std::int32_t>(entry_(reinterpret_cast<HWND>(const_cast<char*>(command)),
-                                            static_cast<untgz::EntryOperand1>(operand1),
-                                            static_cast<WPARAM>(operand2),
-                                            static_cast<LPARAM>(operand3)));
-#else
-    return entry_(command, operand1, operand2, operand3);
-#endif
-  }
-
- private:
-#ifdef _WIN32
-  HMODULE library_ = nullptr;
-#else
-  void* library_ = nullptr;
-#endif
-  Interface1Entry entry_ = nullptr;
 };
 
 std::intptr_t text(const std::string& value) {

@@ -8,6 +8,8 @@
 
 #ifdef _WIN32
 #include <windows.h>
+
+#include "common/unique_handle.h"
 #endif
 
 namespace fs = std::filesystem;
@@ -52,11 +54,11 @@ TEST_F(Checks, CheckInputFile) {
 TEST_F(Checks, CheckInputFileRefusesAFileHeldWithoutReadSharing) {
   const std::string file = temp.nativeChild("held.tar");
   zaxtest::writeFile(file, std::string("data"));
-  HANDLE held = ::CreateFileA(file.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
-                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-  ASSERT_NE(held, INVALID_HANDLE_VALUE);
+  zax::UniqueFileHandle held(::CreateFileA(file.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                                           OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+  ASSERT_TRUE(held);
   EXPECT_FALSE(host.CheckInputFile(path("held.tar")));
-  ::CloseHandle(held);
+  held.reset();
   EXPECT_TRUE(host.CheckInputFile(path("held.tar")));
 }
 #endif

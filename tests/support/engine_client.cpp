@@ -4,6 +4,7 @@
 #include <thread>
 
 #include "common/protocol.h"
+#include "engine/commands.h"
 
 namespace enginetest {
 
@@ -19,7 +20,7 @@ std::vector<std::string> ListResult::names() const {
 
 std::int32_t EngineClient::call(const char* command, std::intptr_t operand1, std::intptr_t operand2,
                                 std::intptr_t operand3) {
-  return engine_.dispatch(command, operand1, operand2, operand3);
+  return untgz::dispatchCommand(engine_, command, operand1, operand2, operand3);
 }
 
 std::string EngineClient::textResult(const char* command) {

@@ -10,7 +10,7 @@
 #include <utility>
 
 #include "engine/platform/platform.h"
-#include "engine/test_hooks.h"
+#include "engine/tar/test_hooks.h"
 
 namespace zaxtest {
 
@@ -53,7 +53,7 @@ class AnsweringFolder : public platform::OutputFolder {
       case FileAnswer::Kind::refuse:
         return answer.failure;
       case FileAnswer::Kind::stream:
-        file = platform::OutputFile{answer.stream, name, ownStream(), platform::FileId()};
+        file = platform::OutputFile{zax::UniqueStream(answer.stream), name, ownStream(), platform::FileId()};
         return platform::Failure::none;
       case FileAnswer::Kind::pass:
         break;
@@ -63,12 +63,11 @@ class AnsweringFolder : public platform::OutputFolder {
 
   platform::Failure closeFile(platform::OutputFile& file, bool keep) override {
     if (file.writingName != ownStream()) return real_->closeFile(file, keep);
-    const bool closed = std::fclose(file.stream) == 0;
-    file.stream = nullptr;
+    const bool closed = file.stream.close();
     return keep && !closed ? platform::lastStreamFailure() : platform::Failure::none;
   }
 
-  std::FILE* openToRead(const std::string& name) override { return real_->openToRead(name); }
+  zax::UniqueStream openToRead(const std::string& name) override { return real_->openToRead(name); }
   platform::Failure makeHardLink(const std::string& name, platform::OutputFolder& from,
                                  const std::string& target) override {
     return real_->makeHardLink(name, from, target);

@@ -2,6 +2,7 @@
 
 #include <zlib.h>
 
+#include "common/unique_resource.h"
 #include "common/utf8.h"
 #include "common/wine_paths.h"
 
@@ -15,6 +16,8 @@
 
 #ifdef _WIN32
 #include <windows.h>
+
+#include "common/unique_handle.h"
 #endif
 
 namespace zaxtest {
@@ -295,10 +298,9 @@ bool makeFolder(const std::string& nativePath) {
 }
 
 void writeFile(const std::string& nativePath, const Bytes& bytes) {
-  std::FILE* file = openNative(nativePath, "wb");
+  zax::UniqueStream file(openNative(nativePath, "wb"));
   if (!file) throw std::runtime_error("cannot write " + nativePath);
-  if (!bytes.empty()) std::fwrite(bytes.data(), 1, bytes.size(), file);
-  std::fclose(file);
+  if (!bytes.empty()) std::fwrite(bytes.data(), 1, bytes.size(), file.get());
 }
 
 void writeFile(const std::string& nativePath, const std::string& text) {
@@ -306,13 +308,12 @@ void writeFile(const std::string& nativePath, const std::string& text) {
 }
 
 bool readFile(const std::string& nativePath, std::string& contents) {
-  std::FILE* file = openNative(nativePath, "rb");
+  const zax::UniqueStream file(openNative(nativePath, "rb"));
   if (!file) return false;
   contents.clear();
   char buffer[65536];
   std::size_t got;
-  while ((got = std::fread(buffer, 1, sizeof buffer, file)) > 0) contents.append(buffer, got);
-  std::fclose(file);
+  while ((got = std::fread(buffer, 1, sizeof buffer, file.get())) > 0) contents.append(buffer, got);
   return true;
 }
 
@@ -350,9 +351,8 @@ bool runUnixCommand(const std::wstring& commandLine) {
   PROCESS_INFORMATION process{};
   if (!::CreateProcessW(nullptr, &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process))
     return false;
-  ::WaitForSingleObject(process.hProcess, 10000);
-  ::CloseHandle(process.hThread);
-  ::CloseHandle(process.hProcess);
+  const zax::UniqueKernelHandle thread(process.hThread), running(process.hProcess);
+  ::WaitForSingleObject(running.get(), 10000);
   return true;
 }
 
@@ -406,17 +406,10 @@ bool makeSymlink(const std::string& target, const std::string& link, std::string
   const std::string unixLink = unixPathOf(link);
   if (!unixTarget.empty() && !unixLink.empty()) {
     // Wine starts Unix programs as well as Windows ones.
-    std::string command = "/bin/ln -s \"" + unixTarget + "\" \"" + unixLink + "\"";
-    STARTUPINFOA startup{};
-    startup.cb = sizeof startup;
-    PROCESS_INFORMATION process{};
-    if (!::CreateProcessA(nullptr, &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process)) {
+    if (!runUnixCommand(zax::fromUtf8("/bin/ln -s \"" + unixTarget + "\" \"" + unixLink + "\""))) {
       why = "cannot start /bin/ln";
       return false;
     }
-    ::WaitForSingleObject(process.hProcess, 10000);
-    ::CloseHandle(process.hThread);
-    ::CloseHandle(process.hProcess);
     // The exit code of a Unix program does not reach a Windows parent, and a link that
     // leads nowhere cannot be seen from here; a link to something can.
     // The wait above may return before the Unix program is done.

@@ -20,6 +20,8 @@
 #include <string>
 #include <vector>
 
+#include "common/unique_handle.h"
+
 namespace {
 
 constexpr std::uintptr_t kLow = std::uintptr_t{1} << 32;
@@ -138,14 +140,13 @@ int main(int argc, char** argv) {
   }
   Run run{argc, argv};
   // A stack as large as the main thread's, from above 4 GB like everything else.
-  HANDLE thread = CreateThread(nullptr, 8u << 20, runTests, &run, STACK_SIZE_PARAM_IS_A_RESERVATION,
-                               nullptr);
-  if (thread == nullptr) {
+  const zax::UniqueKernelHandle thread(
+      CreateThread(nullptr, 8u << 20, runTests, &run, STACK_SIZE_PARAM_IS_A_RESERVATION, nullptr));
+  if (!thread) {
     std::fprintf(stderr, "high_memory_main: the test thread could not be started\n");
     return 3;
   }
-  WaitForSingleObject(thread, INFINITE);
-  CloseHandle(thread);
+  WaitForSingleObject(thread.get(), INFINITE);
   if (!run.stackIsHigh) {
     std::fprintf(stderr, "high_memory_main: the test thread's stack lies below 4 GB\n");
     return 3;
