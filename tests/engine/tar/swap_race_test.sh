@@ -18,14 +18,24 @@ root="$(cd "$(dirname "$0")/../../.." && pwd)"
 
 runner=()
 if [[ "$engine_run" == *.exe ]]; then
-  ZAX_WINE_WIDTH=64
+  # Exported: wine-run reads the width again, and the 32-bit default is a prefix a machine
+  # without 32-bit programs cannot boot.
+  export ZAX_WINE_WIDTH=64
   source "$root/scripts/wine-env"
   "$root/scripts/wine-run" cmd /c exit </dev/null >/dev/null 2>&1
   runner=(/usr/lib/wine/wine64)
+  # Through the prefix's own loader: the `winepath` wrapper takes the 32-bit one.
+  windows_path() {
+    local path
+    path=$(zax_wine winepath -w "$1" 2>/dev/null | tr -d '\r')
+    [ -n "$path" ] || { echo "no Windows path for $1" >&2; exit 1; }
+    echo "$path"
+  }
 fi
 
 work=$(mktemp -d /tmp/zax-race.XXXXXX)
-trap 'rm -rf "$work"' EXIT
+# A swapper left running would hold the test runner's pipe open.
+trap 'kill $(jobs -p) 2>/dev/null; rm -rf "$work"' EXIT
 for folders in 2 40; do
   python3 - "$work/race$folders.tar" "$members" "$folders" <<'PY'
 import io, sys, tarfile
@@ -67,9 +77,9 @@ open(stop, "w").write(str(n))
 PY
   swapper=$!
   if [ ${#runner[@]} -gt 0 ]; then
-    archive=$(winepath -w "$work/race$folders.tar" 2>/dev/null | tr -d '\r')
-    dest=$(winepath -w "$out" 2>/dev/null | tr -d '\r')
-    line=$("${runner[@]}" "$engine_run" "$(winepath -w "$library" 2>/dev/null | tr -d '\r')" "$archive" "$dest" </dev/null || true)
+    archive=$(windows_path "$work/race$folders.tar")
+    dest=$(windows_path "$out")
+    line=$("${runner[@]}" "$engine_run" "$(windows_path "$library")" "$archive" "$dest" </dev/null || true)
   else
     line=$("$engine_run" "$library" "Z:${work//\//\\}\\race$folders.tar" "Z:${out//\//\\}" </dev/null || true)
   fi
