@@ -35,7 +35,7 @@ fi
 
 work=$(mktemp -d /tmp/zax-race.XXXXXX)
 # A swapper left running would hold the test runner's pipe open.
-trap 'kill $(jobs -p) 2>/dev/null; rm -rf "$work"' EXIT
+trap 'kill $(jobs -p) 2>/dev/null || true; rm -rf "$work"' EXIT
 for folders in 2 40; do
   python3 - "$work/race$folders.tar" "$members" "$folders" <<'PY'
 import io, sys, tarfile
