@@ -80,7 +80,10 @@ std::wstring writtenBack(const std::vector<char>& array, bool utf8) {
 // UTF-8 bytes from the engine as the caller's text, into `text` (whose storage is reused).
 void textBack(const char* begin, const char* end, std::wstring& text) {
   if (std::all_of(begin, end, [](char c) { return static_cast<unsigned char>(c) < 0x80; })) {
-    text.assign(begin, end);
+    // Written into the string's own storage: assign() from char iterators builds a
+    // temporary string first, an allocation per listed entry.
+    text.resize(static_cast<std::size_t>(end - begin));
+    std::copy(begin, end, text.begin());
   } else {
     text = fromUtf8Escaped(std::string(begin, end));
   }
