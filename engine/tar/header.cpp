@@ -111,13 +111,29 @@ bool HeaderView::mode(std::int64_t& value) const {
   return readNumber(at(kModeField), kModeField.width, value);
 }
 
-std::string HeaderView::linkName() const { return fieldText(at(kLinkNameField), kLinkNameField.width); }
+namespace {
 
-std::string HeaderView::name() const {
-  std::string name = fieldText(at(kNameField), kNameField.width);
-  if (std::memcmp(at(kMagicField), "ustar\0", kMagicField.width) == 0 && *at(kPrefixField) != '\0')
-    name = fieldText(at(kPrefixField), kPrefixField.width) + "/" + name;
-  return name;
+// A field's text up to its first NUL (or its whole width), appended to `text`.
+void appendFieldText(const unsigned char* field, std::size_t width, std::string& text) {
+  const auto* begin = reinterpret_cast<const char*>(field);
+  const auto* end = static_cast<const char*>(std::memchr(begin, 0, width));
+  text.append(begin, end ? end : begin + width);
+}
+
+}  // namespace
+
+void HeaderView::linkName(std::string& text) const {
+  text.clear();
+  appendFieldText(at(kLinkNameField), kLinkNameField.width, text);
+}
+
+void HeaderView::name(std::string& text) const {
+  text.clear();
+  if (std::memcmp(at(kMagicField), "ustar\0", kMagicField.width) == 0 && *at(kPrefixField) != '\0') {
+    appendFieldText(at(kPrefixField), kPrefixField.width, text);
+    text += '/';
+  }
+  appendFieldText(at(kNameField), kNameField.width, text);
 }
 
 bool HeaderView::hasSparseExtensions() const {

@@ -74,12 +74,14 @@ class HeaderView {
   bool size(std::int64_t& value) const;
   bool mtime(std::int64_t& value) const;
   bool mode(std::int64_t& value) const;
-  // The link target field (hard and symbolic links).
-  std::string linkName() const;
+  // The link target field (hard and symbolic links), written into `text`: a string that
+  // is written again for every header keeps its memory.
+  void linkName(std::string& text) const;
   const unsigned char* block() const { return block_; }
   char typeflag() const { return static_cast<char>(block_[kTypeflagField.offset]); }
-  // The name field, after the ustar prefix and a "/" when the header is ustar and has one.
-  std::string name() const;
+  // The name field, after the ustar prefix and a "/" when the header is ustar and has one,
+  // written into `text` as linkName writes.
+  void name(std::string& text) const;
   // An old GNU sparse file whose map goes on in extension blocks before its data.
   bool hasSparseExtensions() const;
   // An old GNU sparse header's real size; false when the field is no number.

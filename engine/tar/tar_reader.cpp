@@ -55,9 +55,8 @@ struct PendingExtensions {
 // the bytes it is. The few names in a legacy code page that happen to be valid UTF-8 as
 // well (two or more accented letters in a row of certain kinds) are read as UTF-8, as
 // Python reads them.
-std::string decodedName(std::string bytes) {
-  if (zax::isValidUtf8(bytes)) return bytes;
-  return platform::utf8FromAnsi(bytes);
+void decodeName(std::string& bytes) {
+  if (!zax::isValidUtf8(bytes)) bytes = platform::utf8FromAnsi(bytes);
 }
 
 // Where a step of the walk leaves it: nothing while it goes on, else how it ended.
@@ -98,7 +97,7 @@ class Walker {
     // as tar). Any other block here is a header, its checksum decides, and a good header
     // with an empty name is a member with an empty name.
     if (view.isEndBlock()) return WalkEnd::endOfArchive;
-    Header header;
+    Header& header = header_;
     if (!readHeader(view, header)) return WalkEnd::badHeader;
     source_.consume(1);
 
@@ -136,17 +135,23 @@ class Walker {
     return end;
   }
 
+  // Every field is set again, and the strings keep their memory from header to header.
   static bool readHeader(const HeaderView& view, Header& header) {
+    header.mode = -1;
+    header.linkName.clear();
+    header.sparseExtensions = false;
+    header.sparseMap.clear();
+    header.realSize = 0;
     if (!view.checksumMatches()) return false;
     if (!view.size(header.size) || header.size < 0) return false;
     if (!view.mtime(header.mtime)) return false;
     header.typeflag = view.typeflag();
     header.kind = classifyTypeflag(header.typeflag);
-    header.name = view.name();
+    view.name(header.name);
     // A mode that is no number leaves the member the system's default permissions.
     std::int64_t mode = 0;
     if (view.mode(mode) && mode >= 0) header.mode = static_cast<std::int32_t>(mode & 07777);
-    if (header.kind == HeaderKind::noData) header.linkName = view.linkName();
+    if (header.kind == HeaderKind::noData) view.linkName(header.linkName);
     if (header.kind == HeaderKind::oldSparse) {
       header.sparseExtensions = view.hasSparseExtensions();
       if (!view.realSize(header.realSize) ||
@@ -190,7 +195,7 @@ class Walker {
 
   // Directories carry no data, whatever the size says.
   Step directory(Header& header) {
-    Member member = takeMember(header);
+    Member& member = takeMember(header);
     member.kind = Member::Kind::directory;
     visitor_.onDirectory(member);
     return kGoOn;
@@ -198,7 +203,7 @@ class Walker {
 
   Step regular(Header& header) {
     PaxSparse sparse;
-    Member member = takeMember(header, &sparse);
+    Member& member = takeMember(header, &sparse);
     // GNU tar's pax sparse forms (a version other than 0.x and 1.0 is not GNU tar's, and
     // its member is read as it lies).
     if (sparse.mapInData()) {
@@ -241,7 +246,7 @@ class Walker {
 
   // Links, devices and FIFOs: nothing follows the header, whatever the size says.
   Step noData(Header& header) {
-    Member member = takeMember(header);
+    Member& member = takeMember(header);
     switch (header.typeflag) {
       case '1':
         member.kind = Member::Kind::hardLink;
@@ -269,7 +274,7 @@ class Walker {
 
   // Old GNU form: the map goes on in extension blocks between the header and the data.
   Step oldSparse(Header& header) {
-    Member member = takeMember(header);
+    Member& member = takeMember(header);
     for (bool more = header.sparseExtensions; more;) {
       const unsigned char* block = nullptr;
       if (const Step end = nextBlock(block)) return end;
@@ -324,23 +329,31 @@ class Walker {
   // The member a header describes, with what extension headers said before it (a pax size
   // also replaces the header's); the extensions are used up. GNU tar's sparse forms put a
   // placeholder in the path and the real name in a record of their own.
-  Member takeMember(Header& header, PaxSparse* sparse = nullptr) {
-    Member member;
-    // Moved, not copied: a long name may be megabytes, and one copy is enough.
-    member.name = decodedName(pending_.pax.sparse.hasName ? std::move(pending_.pax.sparse.name)
-                              : pending_.pax.hasPath      ? std::move(pending_.pax.path)
-                              : pending_.hasLongName      ? std::move(pending_.longName)
-                                                          : std::move(header.name));
+  //
+  // The member is the walker's own, written again for each header: its strings trade
+  // places with the header's and the extensions' (never copied: a long name may be
+  // megabytes), so that names of any length cost no allocation from member to member.
+  Member& takeMember(Header& header, PaxSparse* sparse = nullptr) {
+    Member& member = member_;
+    member.kind = Member::Kind::other;
+    member.size = 0;
+    member.name.swap(pending_.pax.sparse.hasName ? pending_.pax.sparse.name
+                     : pending_.pax.hasPath      ? pending_.pax.path
+                     : pending_.hasLongName      ? pending_.longName
+                                                 : header.name);
+    decodeName(member.name);
     member.mtime = pending_.pax.hasMtime ? pending_.pax.mtime : header.mtime;
     member.mtimeNanoseconds = pending_.pax.hasMtime ? pending_.pax.mtimeNanoseconds : 0;
     member.mode = header.mode;
     member.typeflag = header.typeflag;
-    member.linkName = decodedName(pending_.pax.hasLinkPath ? std::move(pending_.pax.linkPath)
-                                  : pending_.hasLongLink   ? std::move(pending_.longLink)
-                                                           : std::move(header.linkName));
+    member.linkName.swap(pending_.pax.hasLinkPath ? pending_.pax.linkPath
+                         : pending_.hasLongLink   ? pending_.longLink
+                                                  : header.linkName);
+    decodeName(member.linkName);
     if (pending_.pax.hasSize) header.size = pending_.pax.size;
     if (sparse) *sparse = std::move(pending_.pax.sparse);
-    pending_ = PendingExtensions();
+    // Cheap when no extension came (the usual case): nothing of it holds memory.
+    if (pending_.any) pending_ = PendingExtensions();
     return member;
   }
 
@@ -405,6 +418,9 @@ class Walker {
   BlockSource source_;
   WalkVisitor& visitor_;
   PendingExtensions pending_;
+  // The header and member in hand, kept from one to the next for their strings' memory.
+  Header header_;
+  Member member_;
 };
 
 }  // namespace

@@ -354,6 +354,46 @@ TEST_F(Walk, NamesFromEveryKindOfHeader) {
   EXPECT_EQ(listing.entries[5].size, 3) << "the pax size wins over the header's";
 }
 
+// The walk keeps its header and member from one to the next: a long name or link target
+// handed to one member must not show through in the next, nor a short one in a long one.
+TEST_F(Walk, EachMemberGetsItsOwnNameAndLinkTarget) {
+  const std::string longName = std::string(300, 'n') + "/long", longTarget = std::string(400, 't');
+  TarBuilder::Entry hardLink{"hard", '1', ""};
+  hardLink.linkname = "short-target";
+  TarBuilder::Entry symbolicLink{"sym", '2', ""};
+  symbolicLink.linkname = "s";
+  const Bytes archive = TarBuilder()
+                            .pax({{"path", longName}, {"linkpath", longTarget}})
+                            .add(hardLink)
+                            .add(symbolicLink)
+                            .file("plain", "x")
+                            .gnuLongName(longName + "2", {"cut", '0', "y"})
+                            .add(hardLink)
+                            .end()
+                            .bytes();
+  zaxtest::TempFolder folder;
+  zaxtest::writeFile(folder.nativeChild("links.tar"), archive);
+
+  class Recorder : public untgz::WalkVisitor {
+   public:
+    std::vector<std::pair<std::string, std::string>> seen;
+    void onFileBegin(const untgz::Member& member) override { seen.emplace_back(member.name, member.linkName); }
+    void onLink(const untgz::Member& member) override { seen.emplace_back(member.name, member.linkName); }
+  } recorder;
+  const auto stream = untgz::openArchiveStream(folder.nativeChild("links.tar"), untgz::Inflater::zlib);
+  ASSERT_NE(stream, nullptr);
+  std::atomic<std::uint64_t> consumed{0};
+  std::atomic<std::int64_t> position{0};
+  untgz::WalkProgress progress{consumed, position};
+  EXPECT_EQ(untgz::walkArchive(*stream, recorder, progress), untgz::WalkEnd::endOfArchive);
+  using Seen = std::pair<std::string, std::string>;
+  EXPECT_EQ(recorder.seen, (std::vector<Seen>{{longName, longTarget},
+                                              {"sym", "s"},
+                                              {"plain", ""},
+                                              {longName + "2", ""},
+                                              {"hard", "short-target"}}));
+}
+
 TEST_F(Walk, DataOfEntriesThatAreNotListedIsPassedOver) {
   // A link whose size field claims data it does not carry, then types that do carry data.
   TarBuilder::Entry link{"link", '2', "", 0, 1024};
