@@ -84,10 +84,21 @@ HeaderKind classifyTypeflag(char typeflag) {
   }
 }
 
-std::string fieldText(const unsigned char* field, std::size_t width) {
+namespace {
+
+// A field's text up to its first NUL (or its whole width), appended to `text`.
+void appendFieldText(const unsigned char* field, std::size_t width, std::string& text) {
   const auto* begin = reinterpret_cast<const char*>(field);
   const auto* end = static_cast<const char*>(std::memchr(begin, 0, width));
-  return std::string(begin, end ? end : begin + width);
+  text.append(begin, end ? end : begin + width);
+}
+
+}  // namespace
+
+std::string fieldText(const unsigned char* field, std::size_t width) {
+  std::string text;
+  appendFieldText(field, width, text);
+  return text;
 }
 
 bool HeaderView::isEndBlock() const {
@@ -110,17 +121,6 @@ bool HeaderView::mtime(std::int64_t& value) const {
 bool HeaderView::mode(std::int64_t& value) const {
   return readNumber(at(kModeField), kModeField.width, value);
 }
-
-namespace {
-
-// A field's text up to its first NUL (or its whole width), appended to `text`.
-void appendFieldText(const unsigned char* field, std::size_t width, std::string& text) {
-  const auto* begin = reinterpret_cast<const char*>(field);
-  const auto* end = static_cast<const char*>(std::memchr(begin, 0, width));
-  text.append(begin, end ? end : begin + width);
-}
-
-}  // namespace
 
 void HeaderView::linkName(std::string& text) const {
   text.clear();

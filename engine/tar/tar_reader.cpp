@@ -352,8 +352,7 @@ class Walker {
     decodeName(member.linkName);
     if (pending_.pax.hasSize) header.size = pending_.pax.size;
     if (sparse) *sparse = std::move(pending_.pax.sparse);
-    // Cheap when no extension came (the usual case): nothing of it holds memory.
-    if (pending_.any) pending_ = PendingExtensions();
+    pending_ = PendingExtensions();
     return member;
   }
 
